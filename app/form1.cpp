@@ -1,0 +1,289 @@
+#include "app/form1.h"
+
+#include "app/clock.h"
+#include "catalogue/catalogue.h"
+#include "store/dataset.h"
+#include "widgets/guard.h"
+
+#include <QFocusEvent>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QResizeEvent>
+#include <QShowEvent>
+#include <QStatusBar>
+#include <QTabWidget>
+#include <QTimer>
+#include <QTreeWidget>
+
+TForm1 *Form1 = nullptr;
+
+namespace {
+
+QFont pixelFont(const QString &family, int px, bool bold = false, bool italic = false)
+{
+    QFont f(family);
+    f.setPixelSize(px);
+    f.setBold(bold);
+    f.setItalic(italic);
+    return f;
+}
+
+// The goods catalogue's tree: a double-click (or Enter, for the keyboard) anywhere in it picks the selected node.
+class CatalogueTree : public QTreeWidget
+{
+public:
+    using QTreeWidget::QTreeWidget;
+    std::function<void()> onDoubleClick;
+
+protected:
+    void mouseDoubleClickEvent(QMouseEvent *event) override
+    {
+        QTreeWidget::mouseDoubleClickEvent(event);
+        if (onDoubleClick)
+            onDoubleClick();
+    }
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && onDoubleClick) {
+            onDoubleClick();
+            return;
+        }
+        QTreeWidget::keyPressEvent(event);
+    }
+};
+
+} // namespace
+
+TabSheet::TabSheet(const QString &name, QWidget *parent) : QWidget(parent) { setObjectName(name); }
+
+void TabSheet::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous() && onShow)
+        Guard::run(onShow);
+}
+
+TForm1::TForm1(QWidget *parent) : QWidget(parent)
+{
+    Q_INIT_RESOURCE(images);
+    setObjectName(QStringLiteral("Form1"));
+    setWindowTitle(QStringLiteral("Vanterlo"));
+    // Datasets first: they are destroyed first, before the controls that follow them.
+    Table1 = new Table(QStringLiteral("Table1"), this);
+    Table1->setTableName(QStringLiteral("JHB"));
+    Table2 = new Table(QStringLiteral("Table2"), this);
+    Table2->setTableName(QStringLiteral("huizong"));
+    Table3 = new Table(QStringLiteral("Table3"), this);
+    Table3->setTableName(QStringLiteral("JHB"));
+    Query1 = new Query(QStringLiteral("Query1"), this);
+    Query1->setRequestLive(true);
+    Query2 = new Query(QStringLiteral("Query2"), this);
+    Query3 = new Query(QStringLiteral("Query3"), this);
+    DataSource1 = new DataSource(QStringLiteral("DataSource1"), this);
+    DataSource1->setDataset(Table1);
+    DataSource2 = new DataSource(QStringLiteral("DataSource2"), this);
+    DataSource2->setDataset(Table2);
+    DataSource3 = new DataSource(QStringLiteral("DataSource3"), this);
+    Table3->afterDelete = [this] { Table3AfterDelete(); };
+    Query1->afterDelete = [this] { Query1AfterDelete(); };
+
+    buildFrame();
+    buildEntryPage();
+    buildQueryPage();
+    buildAboutPage();
+    buildClock();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, guarded(this, &TForm1::Timer1Timer));
+    Timer1->start();
+    // The date panel is the date of a new record, so it holds today's date from the start, not only after a tick.
+    Timer1Timer();
+
+    Table1->open();
+    Table2->open();
+}
+
+TForm1::~TForm1()
+{
+    if (Form1 == this)
+        Form1 = nullptr;
+}
+
+void TForm1::buildFrame()
+{
+    resize(800, 581);
+    setAutoFillBackground(true);
+
+    Label10 = new QLabel(QStringLiteral("   货物类别"), this);
+    Label10->setObjectName(QStringLiteral("Label10"));
+    Label10->setFont(pixelFont(QStringLiteral("宋体"), 19));
+    Label10->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    Label10->setAutoFillBackground(true);
+
+    const struct
+    {
+        QLabel **label;
+        const char *name;
+        const char *text;
+        int x, y, w, h, px;
+    } big[] = {{&Label40, "Label40", "欢", 4, 22, 77, 64, 64},
+               {&Label41, "Label41", "迎", 60, 98, 63, 47, 48},
+               {&Label42, "Label42", "使", 2, 170, 79, 62, 56},
+               {&Label43, "Label43", "用", 37, 259, 94, 87, 80}};
+    for (const auto &b : big) {
+        auto *l = new QLabel(QString::fromUtf8(b.text), this);
+        l->setObjectName(QString::fromLatin1(b.name));
+        l->setGeometry(b.x, b.y, b.w, b.h);
+        l->setFont(pixelFont(QStringLiteral("宋体"), b.px, true, true));
+        l->setStyleSheet(QStringLiteral("color: navy;"));
+        *b.label = l;
+    }
+
+    Memo2 = new QPlainTextEdit(this);
+    Memo2->setObjectName(QStringLiteral("Memo2"));
+    Memo2->setGeometry(12, 356, 113, 186);
+    Memo2->setFrameStyle(QFrame::NoFrame);
+    Memo2->setFont(pixelFont(QStringLiteral("宋体"), 12));
+    Memo2->setStyleSheet(QStringLiteral("QPlainTextEdit { background: #c8c8c8; color: navy; }"));
+    Memo2->setReadOnly(true);
+    Memo2->setPlainText(QStringLiteral("本系统记录食堂每一笔进货，并可按品名、按天或按时间段查询、汇总和打印。\n"
+                                       "请切换到“进货输入”或“查询统计”框页开始工作。"));
+    Memo2->setAccessibleName(QStringLiteral("说明"));
+
+    auto *tree = new CatalogueTree(this);
+    TreeView1 = tree;
+    TreeView1->setObjectName(QStringLiteral("TreeView1"));
+    TreeView1->setAccessibleName(QStringLiteral("货物类别"));
+    TreeView1->setGeometry(0, 20, 134, 542);
+    TreeView1->setFont(pixelFont(QStringLiteral("宋体"), 15));
+    TreeView1->setIndentation(19);
+    TreeView1->setHeaderHidden(true);
+    TreeView1->setColumnCount(1);
+    TreeView1->setExpandsOnDoubleClick(true);
+    for (const Catalogue::Node &node : Catalogue::nodes()) {
+        auto *top = new QTreeWidgetItem(TreeView1, QStringList{node.label});
+        for (const QString &child : node.children)
+            new QTreeWidgetItem(top, QStringList{child});
+    }
+    TreeView1->collapseAll();
+    tree->onDoubleClick = guarded(this, &TForm1::TreeView1DblClick);
+
+    PageControl1 = new QTabWidget(this);
+    PageControl1->setObjectName(QStringLiteral("PageControl1"));
+    PageControl1->setGeometry(133, -3, 691, 565);
+    PageControl1->setFont(pixelFont(QStringLiteral("宋体"), 16));
+    TabSheet1 = new TabSheet(QStringLiteral("TabSheet1"));
+    TabSheet2 = new TabSheet(QStringLiteral("TabSheet2"));
+    TabSheet6 = new TabSheet(QStringLiteral("TabSheet6"));
+    PageControl1->addTab(TabSheet1, QStringLiteral("进货输入"));
+    PageControl1->addTab(TabSheet2, QStringLiteral("查询统计"));
+    PageControl1->addTab(TabSheet6, QStringLiteral("关  于"));
+    TabSheet1->onShow = [this] { TabSheet1Show(); };
+    TabSheet2->onShow = [this] { TabSheet2Show(); };
+    TabSheet6->onShow = [this] { TabSheet6Show(); };
+
+    StatusBar1 = new QStatusBar(this);
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    m_guidance = new QLabel(StatusBar1);
+    m_guidance->setObjectName(QStringLiteral("StatusBar1Text"));
+    m_guidance->setAccessibleName(QStringLiteral("操作提示"));
+    StatusBar1->addWidget(m_guidance, 1);
+    m_guidance->setVisible(false); // shows nothing until switched to its single-text mode
+
+    layoutFrame();
+}
+
+void TForm1::layoutFrame()
+{
+    const int w = width();
+    const int h = height();
+    StatusBar1->setGeometry(0, h - 21, w, 21);
+    Label10->setGeometry(0, 0, 106, h - 21);
+    // The tree and the page control keep their distance to the bottom edge as the window grows.
+    TreeView1->setGeometry(0, 20, 134, h - 20 - 19);
+    PageControl1->setGeometry(133, -3, 691, h + 3 - 19);
+}
+
+void TForm1::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layoutFrame();
+}
+
+void TForm1::setGuidance(const QString &text)
+{
+    m_guidance->setText(text);
+    m_guidance->setAccessibleDescription(text);
+}
+
+QString TForm1::guidance() const { return m_simplePanel ? m_guidance->text() : QString(); }
+
+void TForm1::setSimplePanel(bool on)
+{
+    m_simplePanel = on;
+    m_guidance->setVisible(on);
+}
+
+QString TForm1::pickedGoodsName() const
+{
+    const QList<QTreeWidgetItem *> selected = TreeView1->selectedItems();
+    if (selected.isEmpty())
+        return QString();
+    return selected.first()->text(0);
+}
+
+void TForm1::TreeView1DblClick()
+{
+    const QString goods = pickedGoodsName();
+    if (goods.isNull())
+        return; // no node selected: there is nothing to pick
+    if (PageControl1->currentWidget() == TabSheet1)
+        TreeView1DblClickEntry(goods);
+    else if (PageControl1->currentWidget() == TabSheet2)
+        TreeView1DblClickQuery(goods);
+}
+
+void TForm1::RunQuery(Query *query, const QString &text)
+{
+    query->close();
+    query->clearSql();
+    query->addSql(text);
+}
+
+void TForm1::buildClock()
+{
+    Label34 = new QLabel(QStringLiteral("日期："), TabSheet1);
+    Label34->setObjectName(QStringLiteral("Label34"));
+    Label34->setGeometry(24, 31, 48, 16);
+    Label35 = new QLabel(QStringLiteral("时间："), TabSheet1);
+    Label35->setObjectName(QStringLiteral("Label35"));
+    Label35->setGeometry(257, 31, 48, 16);
+    for (QLabel *l : {Label34, Label35})
+        l->setFont(pixelFont(QStringLiteral("宋体"), 16));
+    Panel1 = new QLabel(TabSheet1);
+    Panel1->setObjectName(QStringLiteral("Panel1"));
+    Panel1->setGeometry(66, 24, 168, 33);
+    Panel1->setAccessibleName(QStringLiteral("日期"));
+    Panel2 = new QLabel(TabSheet1);
+    Panel2->setObjectName(QStringLiteral("Panel2"));
+    Panel2->setGeometry(302, 24, 145, 33);
+    Panel2->setAccessibleName(QStringLiteral("时间"));
+    for (QLabel *p : {Panel1, Panel2}) {
+        p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        p->setAlignment(Qt::AlignCenter);
+        p->setFont(pixelFont(QStringLiteral("Arial"), 29));
+        p->setStyleSheet(QStringLiteral("color: purple;"));
+    }
+}
+
+void TForm1::Timer1Timer()
+{
+    const ClockTexts texts = clockTexts(QDateTime::currentDateTime());
+    Panel1->setText(texts.date);
+    Panel2->setText(texts.time);
+}

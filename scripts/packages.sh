@@ -1,0 +1,31 @@
+# Installs the Debian packages that building, running and testing need; nothing when all are there.
+# Sourced by run.sh and test.sh.
+
+VANTERLO_PACKAGES=(
+    build-essential cmake qt6-base-dev qt6-qpa-plugins libsqlite3-dev libjpeg-dev
+    fonts-noto-cjk fonts-liberation2 xvfb xauth poppler-utils
+)
+
+ensure_packages() {
+    local missing=()
+    local p
+    for p in "${VANTERLO_PACKAGES[@]}"; do
+        if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
+            missing+=("$p")
+        fi
+    done
+    [ ${#missing[@]} -eq 0 ] && return 0
+    local sudo=()
+    if [ "$(id -u)" -ne 0 ]; then
+        sudo=(sudo)
+    fi
+    echo "Installing: ${missing[*]}"
+    # A fresh machine finds nothing until the package lists have been read once.
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
+    "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+build_project() {
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    cmake --build build -j"$(nproc)"
+}

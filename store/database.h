@@ -1,0 +1,97 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QVariant>
+
+struct sqlite3;
+struct sqlite3_stmt;
+
+enum class FieldType { Integer, String, Float, Date, Unknown };
+
+struct FieldDef
+{
+    QString name;
+    FieldType type = FieldType::Unknown;
+    int size = 0; // GBK bytes for String fields; 0 otherwise
+    bool required = false;
+};
+
+// The folder behind the alias BCDEMOS holds jhb.DB (table JHB) and huizong.DB (table huizong), both SQLite files.
+// The program opens jhb.DB and attaches huizong.DB on one connection, so its SQL texts run exactly as written.
+class Database
+{
+public:
+    explicit Database(const QString &folder); // throws AppError when the folder or a table file is missing
+    ~Database();
+    Database(const Database &) = delete;
+    Database &operator=(const Database &) = delete;
+
+    sqlite3 *handle() const { return m_db; }
+    const QString &folder() const { return m_folder; }
+
+    // The fields of a table, in column order.
+    QList<FieldDef> tableFields(const QString &table);
+
+    void exec(const char *sql);
+    bool inTransaction() const;
+
+    // Creates both table files with their indexes in folder; refuses (AppError) when either file exists.
+    static void create(const QString &folder);
+
+    // The folder named by the alias BCDEMOS: the environment variable BCDEMOS, else the current directory.
+    static QString aliasFolder();
+
+    // Throws AppError with the connection's message for an SQLite result code that is an error.
+    [[noreturn]] void fail(int rc) const;
+
+private:
+    sqlite3 *m_db = nullptr;
+    QString m_folder;
+};
+
+// The program's one connection, opened through the alias on first use.
+namespace Session {
+Database &database();
+void reset(); // closes the connection, so the next use resolves the alias anew (tests use this)
+} // namespace Session
+
+// A prepared statement; values are bound and read as QVariant (QDate as ISO text).
+class Statement
+{
+public:
+    Statement(Database &db, const QString &sql);
+    ~Statement();
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+
+    int parameterCount() const;
+    void bind(int index0, const QVariant &value);
+    bool step(); // true while a row is available
+    void reset();
+    int columnCount() const;
+    QString columnName(int i) const;
+    QVariant column(int i) const;
+    qint64 columnInt(int i) const;
+    bool columnIsNull(int i) const;
+
+private:
+    Database &m_db;
+    sqlite3_stmt *m_stmt = nullptr;
+};
+
+// One transaction around a batch of writes. It commits when it goes out of scope, also when an error ends the batch
+// part way, so what was done before the error stays done; a crash before the commit leaves the files as they were.
+// Inside a transaction that is already open it does nothing.
+class Transaction
+{
+public:
+    explicit Transaction(Database &db);
+    ~Transaction();
+    Transaction(const Transaction &) = delete;
+    Transaction &operator=(const Transaction &) = delete;
+
+private:
+    Database &m_db;
+    bool m_owner = false;
+};

@@ -1,0 +1,783 @@
+#include "store/dataset.h"
+
+#include "store/app_error.h"
+#include "store/gbk.h"
+#include "store/text_forms.h"
+
+#include <QRegularExpression>
+#include <numeric>
+
+namespace {
+
+const char *const EmptyDataset = "Cannot perform this operation on an empty dataset";
+const char *const ClosedDataset = "Cannot perform this operation on a closed dataset";
+const char *const NotEditing = "Dataset not in edit or insert mode";
+const char *const ReadOnly = "Cannot modify a read-only dataset";
+
+// Values as the fields hold them: Integer as int, Float as double, Date as QDate, String as QString.
+QVariant normalise(FieldType type, const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer:
+        return QVariant(int(v.toLongLong()));
+    case FieldType::Float:
+        return QVariant(v.toDouble());
+    case FieldType::Date: {
+        if (v.typeId() == QMetaType::QDate)
+            return v;
+        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    case FieldType::String:
+        return QVariant(v.toString());
+    case FieldType::Unknown:
+        return v;
+    }
+    return v;
+}
+
+} // namespace
+
+// ---- Field ----
+
+QVariant Field::value() const { return m_dataset->fieldValue(m_index); }
+
+QString Field::textOf(FieldType type, const QVariant &value)
+{
+    if (value.isNull() || !value.isValid())
+        return QString();
+    switch (type) {
+    case FieldType::Integer:
+        return QString::number(value.toLongLong());
+    case FieldType::Float:
+        return formatGeneral(value.toDouble());
+    case FieldType::Date:
+        return formatShortDate(value.toDate());
+    case FieldType::String:
+        return value.toString();
+    case FieldType::Unknown:
+        break;
+    }
+    switch (value.typeId()) {
+    case QMetaType::Double:
+        return formatGeneral(value.toDouble());
+    case QMetaType::QDate:
+        return formatShortDate(value.toDate());
+    default:
+        return value.toString();
+    }
+}
+
+QString Field::asString() const { return textOf(m_def.type, value()); }
+
+int Field::asInteger() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        const auto i = parseInteger(v.toString());
+        if (!i)
+            throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
+        return *i;
+    }
+    return int(v.toLongLong());
+}
+
+double Field::asFloat() const
+{
+    const QVariant v = value();
+    if (v.isNull())
+        return 0;
+    if (v.typeId() == QMetaType::QString) {
+        const auto d = parseFloat(v.toString());
+        if (!d)
+            throw AppError(QStringLiteral("'%1' is not a valid floating point value").arg(v.toString()));
+        return *d;
+    }
+    return v.toDouble();
+}
+
+QDate Field::asDate() const { return value().toDate(); }
+
+void Field::setValue(const QVariant &value)
+{
+    QVariant v = normalise(m_def.type, value);
+    if (m_def.type == FieldType::String && !v.isNull() && m_def.size > 0)
+        v = Gbk::truncate(v.toString(), m_def.size); // the field keeps only what fits its width
+    m_dataset->setFieldValue(m_index, v);
+}
+
+void Field::setAsString(const QString &text)
+{
+    if (text.isEmpty()) {
+        clear();
+        return;
+    }
+    switch (m_def.type) {
+    case FieldType::Integer: {
+        const auto i = parseInteger(text);
+        if (!i)
+            throw AppError(QStringLiteral("'%1' is not a valid integer value for field '%2'").arg(text, m_def.name));
+        setValue(*i);
+        return;
+    }
+    case FieldType::Float: {
+        const auto d = parseFloat(text);
+        if (!d)
+            throw AppError(
+                QStringLiteral("'%1' is not a valid floating point value for field '%2'").arg(text, m_def.name));
+        setValue(*d);
+        return;
+    }
+    case FieldType::Date: {
+        const auto d = parseDate(text);
+        if (!d)
+            throw AppError(QStringLiteral("'%1' is not a valid date").arg(text));
+        setValue(*d);
+        return;
+    }
+    case FieldType::String: {
+        qsizetype bad = -1;
+        if (!Gbk::canEncode(text, &bad))
+            throw AppError(QStringLiteral("The character '%1' cannot be stored in field '%2'")
+                               .arg(text.mid(bad, text[bad].isHighSurrogate() ? 2 : 1), m_def.name));
+        setValue(text);
+        return;
+    }
+    case FieldType::Unknown:
+        setValue(text);
+        return;
+    }
+}
+
+// ---- DataLink and DataSource ----
+
+DataLink::~DataLink() { setDataSource(nullptr); }
+
+void DataLink::setDataSource(DataSource *source)
+{
+    if (m_source == source)
+        return;
+    if (m_source)
+        m_source->m_links.removeAll(this);
+    m_source = source;
+    if (m_source)
+        m_source->m_links.append(this);
+    dataEvent(DataEvent::DatasetChanged, -1);
+}
+
+Dataset *DataLink::dataset() const { return m_source ? m_source->dataset() : nullptr; }
+
+DataSource::DataSource(const QString &name, QObject *parent) : QObject(parent) { setObjectName(name); }
+
+DataSource::~DataSource()
+{
+    if (m_dataset)
+        m_dataset->m_sources.removeAll(this);
+    for (DataLink *link : std::as_const(m_links))
+        link->m_source = nullptr;
+}
+
+void DataSource::setDataset(Dataset *dataset)
+{
+    if (m_dataset == dataset)
+        return;
+    if (m_dataset)
+        m_dataset->m_sources.removeAll(this);
+    m_dataset = dataset;
+    if (m_dataset)
+        m_dataset->m_sources.append(this);
+    dispatch(DataEvent::DatasetChanged, -1);
+}
+
+void DataSource::dispatch(DataEvent event, int info)
+{
+    const QList<DataLink *> links = m_links; // a link may detach itself while handling the event
+    for (DataLink *link : links) {
+        if (m_links.contains(link))
+            link->dataEvent(event, info);
+    }
+}
+
+// ---- Dataset ----
+
+Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent) { setObjectName(name); }
+
+Dataset::~Dataset()
+{
+    m_fetch.reset();
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    const QList<DataSource *> sources = m_sources;
+    for (DataSource *s : sources) {
+        s->m_dataset = nullptr;
+        s->dispatch(DataEvent::DatasetChanged, -1);
+    }
+}
+
+Database &Dataset::database() const { return Session::database(); }
+
+void Dataset::notify(DataEvent event, int info)
+{
+    if (m_disabled > 0 && event != DataEvent::UpdateRecord)
+        return;
+    const QList<DataSource *> sources = m_sources;
+    for (DataSource *s : sources)
+        s->dispatch(event, info);
+}
+
+void Dataset::checkActive() const
+{
+    if (m_state == Inactive)
+        throw AppError(QString::fromLatin1(ClosedDataset));
+}
+
+void Dataset::checkEditing() const
+{
+    if (m_state != Edit && m_state != Insert)
+        throw AppError(QString::fromLatin1(NotEditing));
+}
+
+void Dataset::open()
+{
+    if (active())
+        return;
+    Source src = load();
+    m_fields.clear();
+    for (int i = 0; i < src.fields.size(); ++i)
+        m_fields.push_back(std::make_unique<Field>(this, i, src.fields[i]));
+    m_table = src.table;
+    m_live = !src.table.isEmpty();
+    m_sortedByKey = src.sortedByKey;
+    m_keyField = -1;
+    for (int i = 0; i < src.fields.size(); ++i) {
+        if (src.fields[i].name.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+            m_keyField = i;
+    }
+    m_rows = std::move(src.rows);
+    if (!m_live) {
+        std::vector<qint64> idx(m_rows.size());
+        std::iota(idx.begin(), idx.end(), 0);
+        m_keys.assign(std::move(idx));
+    } else {
+        m_keys.assign(std::move(src.keys));
+    }
+    m_cache.clear();
+    m_fetch.reset();
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    m_cur = m_keys.size() > 0 ? 0 : -1;
+    m_bof = true;
+    m_eof = m_keys.size() == 0;
+    m_buffer.clear();
+    m_modified = false;
+    m_state = Browse;
+    notify(DataEvent::ActiveChanged);
+    notify(DataEvent::StateChanged);
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::close()
+{
+    if (!active())
+        return;
+    // A row not yet posted is dropped.
+    m_state = Inactive;
+    m_buffer.clear();
+    m_modified = false;
+    m_keys.clear();
+    m_rows.clear();
+    m_cache.clear();
+    m_fetch.reset();
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    m_cur = -1;
+    m_bof = m_eof = true;
+    notify(DataEvent::ActiveChanged);
+    notify(DataEvent::StateChanged);
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+int Dataset::recordCount() const { return active() ? int(m_keys.size()) : 0; }
+
+int Dataset::recNo() const
+{
+    if (m_state == Insert)
+        return recordCount() + 1;
+    return m_cur + 1;
+}
+
+Field *Dataset::field(int index) const
+{
+    if (index < 0 || index >= fieldCount())
+        throw AppError(QStringLiteral("Field index out of range"));
+    return m_fields[size_t(index)].get();
+}
+
+Field *Dataset::findField(const QString &name) const
+{
+    for (const auto &f : m_fields) {
+        if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
+            return f.get();
+    }
+    return nullptr;
+}
+
+Field *Dataset::fieldByName(const QString &name) const
+{
+    Field *f = findField(name);
+    if (!f)
+        throw AppError(QStringLiteral("%1: Field '%2' not found").arg(objectName(), name));
+    return f;
+}
+
+void Dataset::disableControls() { ++m_disabled; }
+
+void Dataset::enableControls()
+{
+    if (m_disabled > 0 && --m_disabled == 0) {
+        notify(DataEvent::LayoutReset);
+        notify(DataEvent::StateChanged);
+        notify(DataEvent::CursorMoved);
+        notify(DataEvent::RecordChanged);
+    }
+}
+
+void Dataset::setState(State state)
+{
+    if (m_state == state)
+        return;
+    m_state = state;
+    notify(DataEvent::StateChanged);
+}
+
+Statement &Dataset::statement(std::unique_ptr<Statement> &slot, const QString &sql) const
+{
+    if (!slot)
+        slot = std::make_unique<Statement>(database(), sql);
+    slot->reset();
+    return *slot;
+}
+
+const Dataset::Row &Dataset::rowAt(int index) const
+{
+    const qint64 key = m_keys.at(size_t(index));
+    if (!m_live)
+        return m_rows[size_t(key)];
+    auto it = m_cache.constFind(key);
+    if (it != m_cache.constEnd())
+        return *it;
+    if (m_cache.size() > 4096)
+        m_cache.clear();
+    QStringList cols;
+    for (const auto &f : m_fields)
+        cols << f->fieldName();
+    Statement &st = statement(
+        m_fetch, QStringLiteral("SELECT %1 FROM %2 WHERE ID=?").arg(cols.join(QLatin1Char(',')), m_table));
+    st.bind(0, key);
+    Row row(m_fields.size());
+    if (st.step()) {
+        for (size_t i = 0; i < m_fields.size(); ++i)
+            row[i] = normalise(m_fields[i]->dataType(), st.column(int(i)));
+    }
+    st.reset();
+    return *m_cache.insert(key, std::move(row));
+}
+
+QVariant Dataset::fieldValue(int field) const
+{
+    if (m_state == Edit || m_state == Insert)
+        return m_buffer[size_t(field)];
+    if (m_state == Inactive || m_cur < 0)
+        return QVariant();
+    return rowAt(m_cur)[size_t(field)];
+}
+
+void Dataset::setFieldValue(int field, const QVariant &value)
+{
+    checkActive();
+    checkEditing();
+    m_buffer[size_t(field)] = value;
+    m_modified = true;
+    notify(DataEvent::RowChanged, m_state == Insert ? recordCount() : m_cur);
+    notify(DataEvent::RecordChanged, field);
+}
+
+int Dataset::displayRowCount() const { return recordCount() + (m_state == Insert ? 1 : 0); }
+
+int Dataset::currentDisplayRow() const { return m_state == Insert ? recordCount() : m_cur; }
+
+QVariant Dataset::displayValue(int row, int field) const
+{
+    if (!active() || field < 0 || field >= fieldCount() || row < 0 || row >= displayRowCount())
+        return QVariant();
+    if ((m_state == Insert && row == recordCount()) || (m_state == Edit && row == m_cur))
+        return m_buffer[size_t(field)];
+    return rowAt(row)[size_t(field)];
+}
+
+QString Dataset::displayText(int row, int field) const
+{
+    if (field < 0 || field >= fieldCount())
+        return QString();
+    return Field::textOf(m_fields[size_t(field)]->dataType(), displayValue(row, field));
+}
+
+void Dataset::settle()
+{
+    if (m_state != Edit && m_state != Insert)
+        return;
+    notify(DataEvent::UpdateRecord);
+    if (m_modified)
+        post();
+    else
+        cancel();
+}
+
+void Dataset::checkBrowseMode()
+{
+    checkActive();
+    settle();
+}
+
+void Dataset::moveCursor(int index)
+{
+    const int count = recordCount();
+    m_cur = count == 0 ? -1 : std::clamp(index, 0, count - 1);
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::first()
+{
+    checkBrowseMode();
+    moveCursor(0);
+    m_bof = true;
+    m_eof = recordCount() == 0;
+}
+
+void Dataset::last()
+{
+    checkBrowseMode();
+    moveCursor(recordCount() - 1);
+    m_eof = true;
+    m_bof = recordCount() == 0;
+}
+
+void Dataset::next()
+{
+    checkBrowseMode();
+    if (m_cur + 1 < recordCount()) {
+        m_bof = false;
+        moveCursor(m_cur + 1);
+    } else {
+        m_eof = true;
+    }
+}
+
+void Dataset::prior()
+{
+    checkBrowseMode();
+    if (m_cur > 0) {
+        m_eof = false;
+        moveCursor(m_cur - 1);
+    } else {
+        m_bof = true;
+    }
+}
+
+void Dataset::moveTo(int recNo)
+{
+    checkBrowseMode();
+    if (recNo - 1 == m_cur)
+        return;
+    moveCursor(recNo - 1);
+    m_bof = m_cur <= 0;
+    m_eof = m_cur >= recordCount() - 1;
+}
+
+void Dataset::append()
+{
+    checkBrowseMode();
+    if (!m_live)
+        throw AppError(QString::fromLatin1(ReadOnly));
+    const int row = recordCount();
+    m_buffer.assign(m_fields.size(), QVariant());
+    m_modified = false;
+    notify(DataEvent::RowsAboutToInsert, row);
+    m_state = Insert;
+    notify(DataEvent::RowsInserted, row);
+    notify(DataEvent::StateChanged);
+    m_bof = m_eof = true;
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::edit()
+{
+    checkActive();
+    if (m_state == Edit || m_state == Insert)
+        return;
+    if (recordCount() == 0)
+        throw AppError(QString::fromLatin1(EmptyDataset));
+    if (!m_live)
+        throw AppError(QString::fromLatin1(ReadOnly));
+    m_buffer = rowAt(m_cur);
+    m_modified = false;
+    setState(Edit);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::post()
+{
+    checkActive();
+    if (m_state != Edit && m_state != Insert)
+        return;
+    notify(DataEvent::UpdateRecord);
+    for (const auto &f : m_fields) {
+        if (f->required() && m_buffer[size_t(f->index())].isNull())
+            throw AppError(QStringLiteral("Field '%1' must have a value").arg(f->fieldName()));
+    }
+    QStringList cols, marks, sets;
+    for (const auto &f : m_fields) {
+        cols << f->fieldName();
+        marks << QStringLiteral("?");
+        sets << f->fieldName() + QStringLiteral("=?");
+    }
+    const qint64 newKey = m_buffer[size_t(m_keyField)].toLongLong();
+    if (m_state == Insert) {
+        Statement &st = statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                                .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        for (size_t i = 0; i < m_buffer.size(); ++i)
+            st.bind(int(i), m_buffer[i]);
+        st.step();
+        st.reset();
+        const int virtualRow = recordCount();
+        m_cache.insert(newKey, m_buffer);
+        notify(DataEvent::RowsAboutToRemove, virtualRow);
+        m_state = Browse;
+        notify(DataEvent::RowsRemoved, virtualRow);
+        const size_t pos = m_sortedByKey ? m_keys.lowerBound(newKey) : m_keys.size();
+        notify(DataEvent::RowsAboutToInsert, int(pos));
+        m_keys.insert(pos, newKey);
+        notify(DataEvent::RowsInserted, int(pos));
+        m_cur = int(pos);
+    } else {
+        const qint64 oldKey = m_keys.at(size_t(m_cur));
+        Statement &st = statement(m_update, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?")
+                                                .arg(m_table, sets.join(QLatin1Char(','))));
+        for (size_t i = 0; i < m_buffer.size(); ++i)
+            st.bind(int(i), m_buffer[i]);
+        st.bind(int(m_buffer.size()), oldKey);
+        st.step();
+        st.reset();
+        m_cache.remove(oldKey);
+        m_cache.insert(newKey, m_buffer);
+        m_state = Browse;
+        if (m_sortedByKey && newKey != oldKey) {
+            notify(DataEvent::RowsAboutToRemove, m_cur);
+            m_keys.erase(size_t(m_cur));
+            notify(DataEvent::RowsRemoved, m_cur);
+            const size_t pos = m_keys.lowerBound(newKey);
+            notify(DataEvent::RowsAboutToInsert, int(pos));
+            m_keys.insert(pos, newKey);
+            notify(DataEvent::RowsInserted, int(pos));
+            m_cur = int(pos);
+        } else {
+            m_keys.set(size_t(m_cur), newKey);
+            notify(DataEvent::RowChanged, m_cur);
+        }
+    }
+    m_buffer.clear();
+    m_modified = false;
+    notify(DataEvent::StateChanged);
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::cancel()
+{
+    if (m_state == Insert) {
+        const int virtualRow = recordCount();
+        notify(DataEvent::RowsAboutToRemove, virtualRow);
+        m_state = Browse;
+        m_buffer.clear();
+        m_modified = false;
+        notify(DataEvent::RowsRemoved, virtualRow);
+        notify(DataEvent::StateChanged);
+        moveCursor(m_cur < 0 ? 0 : m_cur);
+    } else if (m_state == Edit) {
+        m_state = Browse;
+        m_buffer.clear();
+        m_modified = false;
+        notify(DataEvent::RowChanged, m_cur);
+        notify(DataEvent::StateChanged);
+        notify(DataEvent::RecordChanged);
+    }
+}
+
+void Dataset::deleteRecord()
+{
+    checkActive();
+    if (m_state == Insert) {
+        cancel();
+        return;
+    }
+    if (m_state == Edit)
+        cancel();
+    if (recordCount() == 0)
+        throw AppError(QString::fromLatin1(EmptyDataset));
+    if (!m_live)
+        throw AppError(QString::fromLatin1(ReadOnly));
+    const qint64 key = m_keys.at(size_t(m_cur));
+    Statement &st = statement(m_delete, QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
+    st.bind(0, key);
+    st.step();
+    st.reset();
+    m_cache.remove(key);
+    notify(DataEvent::RowsAboutToRemove, m_cur);
+    m_keys.erase(size_t(m_cur));
+    notify(DataEvent::RowsRemoved, m_cur);
+    const int count = recordCount();
+    if (m_cur >= count)
+        m_cur = count - 1;
+    m_eof = m_cur >= count - 1;
+    m_bof = m_cur <= 0;
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+    if (afterDelete)
+        afterDelete();
+}
+
+// ---- Table ----
+
+Dataset::Source Table::load()
+{
+    Database &db = database();
+    Source src;
+    src.fields = db.tableFields(m_tableName);
+    if (src.fields.isEmpty())
+        throw AppError(QStringLiteral("Table does not exist: %1").arg(m_tableName));
+    src.table = m_tableName;
+    src.sortedByKey = true;
+    Statement keys(db, QStringLiteral("SELECT ID FROM %1 ORDER BY ID").arg(m_tableName));
+    while (keys.step())
+        src.keys.push_back(keys.columnInt(0));
+    return src;
+}
+
+// ---- Query ----
+
+void Query::clearSql()
+{
+    close();
+    m_sql.clear();
+    rebuildParams();
+}
+
+void Query::addSql(const QString &line)
+{
+    close();
+    m_sql.append(line);
+    rebuildParams();
+}
+
+void Query::setSql(const QString &text)
+{
+    close();
+    m_sql = QStringList{text};
+    rebuildParams();
+}
+
+void Query::rebuildParams()
+{
+    const QString text = m_sql.join(QLatin1Char('\n'));
+    int count = 0;
+    QChar quote;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (!quote.isNull()) {
+            if (c == quote)
+                quote = QChar();
+        } else if (c == QLatin1Char('\'') || c == QLatin1Char('"')) {
+            quote = c;
+        } else if (c == QLatin1Char(':') && i + 1 < text.size() &&
+                   (text[i + 1].isLetter() || text[i + 1] == QLatin1Char('_'))) {
+            ++count;
+        }
+    }
+    m_params.assign(size_t(count), QVariant());
+}
+
+void Query::setParamText(int index, const QString &text)
+{
+    if (index < 0 || index >= paramCount())
+        throw AppError(QStringLiteral("Parameter index %1 out of range").arg(index));
+    m_params[size_t(index)] = QVariant(text.isNull() ? QString(QLatin1String("")) : text);
+}
+
+void Query::setParamDate(int index, const QDate &date)
+{
+    if (index < 0 || index >= paramCount())
+        throw AppError(QStringLiteral("Parameter index %1 out of range").arg(index));
+    m_params[size_t(index)] = QVariant(date);
+}
+
+void Query::prepare()
+{
+    Statement check(database(), m_sql.join(QLatin1Char('\n')));
+}
+
+Dataset::Source Query::load()
+{
+    Database &db = database();
+    Statement st(db, m_sql.join(QLatin1Char('\n')));
+    for (int i = 0; i < paramCount(); ++i) {
+        if (!m_params[size_t(i)].isValid())
+            throw AppError(QStringLiteral("No value for parameter %1").arg(i + 1));
+        st.bind(i, m_params[size_t(i)]);
+    }
+    Source src;
+    static const QRegularExpression oneTable(QStringLiteral("^\\s*SELECT\\s+\\*\\s+FROM\\s+(\\w+)\\b"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    const auto match = oneTable.match(m_sql.join(QLatin1Char(' ')));
+    if (m_requestLive && match.hasMatch()) {
+        src.table = match.captured(1);
+        src.fields = db.tableFields(src.table);
+        int idColumn = -1;
+        for (int c = 0; c < st.columnCount(); ++c) {
+            if (st.columnName(c).compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0)
+                idColumn = c;
+        }
+        if (idColumn < 0)
+            throw AppError(QStringLiteral("A live query needs the key column ID"));
+        while (st.step())
+            src.keys.push_back(st.columnInt(idColumn));
+        return src;
+    }
+    const int columns = st.columnCount();
+    for (int c = 0; c < columns; ++c)
+        src.fields.append(FieldDef{st.columnName(c), FieldType::Unknown, 0, false});
+    while (st.step()) {
+        Row row(static_cast<size_t>(columns));
+        for (int c = 0; c < columns; ++c) {
+            row[size_t(c)] = st.column(c);
+            if (src.fields[c].type == FieldType::Unknown && !row[size_t(c)].isNull()) {
+                const int t = row[size_t(c)].typeId();
+                src.fields[c].type = t == QMetaType::Double      ? FieldType::Float
+                                     : t == QMetaType::LongLong ? FieldType::Integer
+                                                                : FieldType::String;
+            }
+        }
+        src.rows.push_back(std::move(row));
+    }
+    return src;
+}

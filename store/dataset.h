@@ -1,0 +1,259 @@
+#pragma once
+
+#include "store/database.h"
+#include "store/key_list.h"
+
+#include <QDate>
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QVariant>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class Dataset;
+class DataSource;
+
+// One column of a dataset, reading and writing the current row.
+class Field
+{
+public:
+    Field(Dataset *dataset, int index, FieldDef def) : m_dataset(dataset), m_index(index), m_def(std::move(def)) {}
+
+    const QString &fieldName() const { return m_def.name; }
+    FieldType dataType() const { return m_def.type; }
+    int size() const { return m_def.size; }
+    bool required() const { return m_def.required; }
+    int index() const { return m_index; }
+
+    QVariant value() const; // a null QVariant when the field has no value
+    bool isNull() const { return value().isNull(); }
+    QString asString() const; // the field's text form; empty when it has no value
+    int asInteger() const;    // 0 when it has no value
+    double asFloat() const;   // 0 when it has no value
+    QDate asDate() const;
+
+    // Writing needs the dataset in edit or insert state.
+    void setValue(const QVariant &value);
+    void setAsString(const QString &text); // converted to the field's type; empty text clears the field
+    void setAsInteger(int value) { setValue(value); }
+    void clear() { setValue(QVariant()); }
+
+    // The text form of a value of the given type: numbers in the general number format, dates in the short date form.
+    static QString textOf(FieldType type, const QVariant &value);
+
+private:
+    Dataset *m_dataset;
+    int m_index;
+    FieldDef m_def;
+};
+
+enum class DataEvent {
+    ActiveChanged,      // opened or closed
+    DatasetChanged,     // a data source was pointed at another dataset (sent by DataSource)
+    LayoutReset,        // rows changed wholesale
+    RowsAboutToInsert,  // info: display row
+    RowsInserted,       // info: display row
+    RowsAboutToRemove,  // info: display row
+    RowsRemoved,        // info: display row
+    RowChanged,         // info: display row whose values changed
+    CursorMoved,        // the current row moved
+    RecordChanged,      // the current record's values changed (info: field index, or -1 for all)
+    StateChanged,       // browse / edit / insert
+    UpdateRecord,       // controls must store their held text into the fields now
+};
+
+// Something that follows a data source: an edit, a grid.
+class DataLink
+{
+public:
+    DataLink() = default;
+    virtual ~DataLink();
+    DataLink(const DataLink &) = delete;
+    DataLink &operator=(const DataLink &) = delete;
+
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const { return m_source; }
+    Dataset *dataset() const;
+
+protected:
+    friend class DataSource;
+    virtual void dataEvent(DataEvent event, int info) = 0;
+
+private:
+    DataSource *m_source = nullptr;
+};
+
+// A cursor over rows of the database: a table read in key order, or the result of a query. Rows are fetched by key in
+// small windows; a table of a million rows keeps only its keys in memory.
+class Dataset : public QObject
+{
+    Q_OBJECT
+public:
+    enum State { Inactive, Browse, Edit, Insert };
+    using Row = std::vector<QVariant>;
+
+    explicit Dataset(const QString &name, QObject *parent = nullptr);
+    ~Dataset() override;
+
+    void open();
+    void close();
+    bool active() const { return m_state != Inactive; }
+    void setActive(bool on) { on ? open() : close(); }
+    State state() const { return m_state; }
+
+    int recordCount() const;  // posted rows; a row being appended is not counted
+    int recNo() const;        // 1-based position of the current row; 0 when empty
+    bool isEmpty() const { return recordCount() == 0; }
+    bool bof() const { return m_bof; }
+    bool eof() const { return m_eof; }
+    bool modified() const { return m_modified; }
+
+    // Moves settle a row being appended or edited first: posted if any field changed, else dropped.
+    void first();
+    void last();
+    void next();
+    void prior();
+    void moveTo(int recNo); // 1-based
+
+    void append();
+    void edit();
+    void post();
+    void cancel();
+    void deleteRecord(); // the next row becomes current, or at the end the previous one; then afterDelete runs
+    void checkBrowseMode();
+
+    int fieldCount() const { return int(m_fields.size()); }
+    Field *field(int index) const;
+    Field *fieldByName(const QString &name) const; // throws when there is no such field
+    Field *findField(const QString &name) const;
+
+    // Suspends the notifications of the bound controls during a batch; enableControls refreshes them.
+    void disableControls();
+    void enableControls();
+
+    // Run after each deleted row, whoever deleted it.
+    std::function<void()> afterDelete;
+
+    // For grids: the rows as shown, which include a row being appended, without moving the cursor.
+    int displayRowCount() const;
+    int currentDisplayRow() const; // -1 when there is none
+    QVariant displayValue(int row, int field) const;
+    QString displayText(int row, int field) const;
+
+    Database &database() const;
+
+protected:
+    friend class Field;
+    friend class DataSource;
+
+    struct Source
+    {
+        QList<FieldDef> fields;
+        QString table;          // the table whose rows these are (for fetch, post, delete); empty when read-only
+        bool sortedByKey = false; // a table: rows stay in key order after posts
+        std::vector<qint64> keys;
+        std::vector<Row> rows;  // a read-only result is held whole
+    };
+    // Subclasses produce the rows at open.
+    virtual Source load() = 0;
+
+    void notify(DataEvent event, int info = -1);
+    void checkActive() const;
+    void checkEditing() const;
+    const Row &rowAt(int index) const;
+    void setFieldValue(int field, const QVariant &value);
+    QVariant fieldValue(int field) const;
+
+private:
+    void settle();
+    void setState(State state);
+    void moveCursor(int index);
+    void invalidateCache();
+    Statement &statement(std::unique_ptr<Statement> &slot, const QString &sql) const;
+
+    State m_state = Inactive;
+    std::vector<std::unique_ptr<Field>> m_fields;
+    QString m_table;
+    bool m_sortedByKey = false;
+    int m_keyField = -1;
+    KeyList m_keys;
+    std::vector<Row> m_rows; // read-only results
+    bool m_live = false;
+    int m_cur = -1; // index of the current row in m_keys; -1 when empty
+    bool m_bof = true;
+    bool m_eof = true;
+    Row m_buffer;   // the row being appended or edited
+    bool m_modified = false;
+    int m_disabled = 0;
+    QList<DataSource *> m_sources;
+
+    mutable QHash<qint64, Row> m_cache;
+    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete;
+};
+
+class Table : public Dataset
+{
+    Q_OBJECT
+public:
+    using Dataset::Dataset;
+    void setTableName(const QString &name) { m_tableName = name; }
+    const QString &tableName() const { return m_tableName; }
+
+protected:
+    Source load() override;
+
+private:
+    QString m_tableName;
+};
+
+class Query : public Dataset
+{
+    Q_OBJECT
+public:
+    using Dataset::Dataset;
+
+    // The SQL text as lines; replacing it rebuilds the parameter list from the markers, in text order.
+    const QStringList &sql() const { return m_sql; }
+    void clearSql();
+    void addSql(const QString &line);
+    void setSql(const QString &text);
+
+    int paramCount() const { return int(m_params.size()); }
+    void setParamText(int index, const QString &text);
+    void setParamDate(int index, const QDate &date);
+    void prepare();
+
+    // A live result of a one-table select: its rows can be edited and deleted, which edits and deletes the table's
+    // rows. Otherwise the result is read-only.
+    void setRequestLive(bool live) { m_requestLive = live; }
+    bool requestLive() const { return m_requestLive; }
+
+protected:
+    Source load() override;
+
+private:
+    void rebuildParams();
+    QStringList m_sql;
+    std::vector<QVariant> m_params;
+    bool m_requestLive = false;
+};
+
+// Connects controls to a dataset; the dataset can be replaced at run time and the controls follow at once.
+class DataSource : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DataSource(const QString &name, QObject *parent = nullptr);
+    ~DataSource() override;
+    void setDataset(Dataset *dataset);
+    Dataset *dataset() const { return m_dataset; }
+
+private:
+    friend class Dataset;
+    friend class DataLink;
+    void dispatch(DataEvent event, int info);
+    Dataset *m_dataset = nullptr;
+    QList<DataLink *> m_links;
+};

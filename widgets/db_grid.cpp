@@ -1,0 +1,217 @@
+#include "widgets/db_grid.h"
+
+#include "widgets/guard.h"
+#include "widgets/message_boxes.h"
+
+#include <QHeaderView>
+#include <QKeyEvent>
+
+DBGridModel::DBGridModel(DBGrid *grid) : QAbstractTableModel(grid), m_grid(grid) {}
+
+void DBGridModel::setColumns(const QList<Column> &columns)
+{
+    beginResetModel();
+    m_columns = columns;
+    endResetModel();
+}
+
+int DBGridModel::fieldIndex(int column) const
+{
+    Dataset *ds = dataset();
+    if (!ds || column < 0 || column >= m_columns.size())
+        return -1;
+    Field *f = ds->findField(m_columns[column].field);
+    return f ? f->index() : -1;
+}
+
+int DBGridModel::rowCount(const QModelIndex &parent) const
+{
+    if (parent.isValid())
+        return 0;
+    Dataset *ds = dataset();
+    return ds && ds->active() ? ds->displayRowCount() : 0;
+}
+
+int DBGridModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_columns.size()); }
+
+QVariant DBGridModel::data(const QModelIndex &index, int role) const
+{
+    if (!index.isValid())
+        return {};
+    if (role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    if (role != Qt::DisplayRole && role != Qt::EditRole && role != Qt::AccessibleTextRole)
+        return {};
+    Dataset *ds = dataset();
+    const int f = fieldIndex(index.column());
+    if (!ds || f < 0)
+        return {};
+    try {
+        return ds->displayText(index.row(), f);
+    } catch (...) {
+        return {};
+    }
+}
+
+QVariant DBGridModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && section >= 0 && section < m_columns.size()) {
+        if (role == Qt::DisplayRole)
+            return m_columns[section].title;
+        if (role == Qt::TextAlignmentRole)
+            return int(Qt::AlignCenter);
+    }
+    if (orientation == Qt::Vertical && role == Qt::DisplayRole)
+        return QString();
+    return {};
+}
+
+Qt::ItemFlags DBGridModel::flags(const QModelIndex &index) const
+{
+    Qt::ItemFlags f = QAbstractTableModel::flags(index);
+    if (index.isValid() && fieldIndex(index.column()) >= 0)
+        f |= Qt::ItemIsEditable;
+    return f;
+}
+
+bool DBGridModel::setData(const QModelIndex &index, const QVariant &value, int role)
+{
+    if (role != Qt::EditRole || !index.isValid())
+        return false;
+    Dataset *ds = dataset();
+    const int f = fieldIndex(index.column());
+    if (!ds || f < 0)
+        return false;
+    bool ok = false;
+    Guard::run([&] {
+        if (ds->currentDisplayRow() != index.row())
+            ds->moveTo(index.row() + 1);
+        Field *field = ds->field(f);
+        if (field->asString() == value.toString() && ds->state() == Dataset::Browse)
+            return; // nothing changed: the row stays as it is
+        ds->edit();
+        field->setAsString(value.toString());
+        ok = true;
+    });
+    return ok;
+}
+
+void DBGridModel::dataEvent(DataEvent event, int info)
+{
+    switch (event) {
+    case DataEvent::ActiveChanged:
+    case DataEvent::DatasetChanged:
+    case DataEvent::LayoutReset:
+        beginResetModel();
+        endResetModel();
+        m_grid->followCursor();
+        break;
+    case DataEvent::RowsAboutToInsert:
+        beginInsertRows({}, info, info);
+        break;
+    case DataEvent::RowsInserted:
+        endInsertRows();
+        break;
+    case DataEvent::RowsAboutToRemove:
+        beginRemoveRows({}, info, info);
+        break;
+    case DataEvent::RowsRemoved:
+        endRemoveRows();
+        break;
+    case DataEvent::RowChanged:
+        if (info >= 0 && info < rowCount())
+            emit dataChanged(index(info, 0), index(info, columnCount() - 1));
+        break;
+    case DataEvent::CursorMoved:
+        m_grid->followCursor();
+        break;
+    case DataEvent::RecordChanged: {
+        Dataset *ds = dataset();
+        const int row = ds ? ds->currentDisplayRow() : -1;
+        if (row >= 0 && row < rowCount())
+            emit dataChanged(index(row, 0), index(row, columnCount() - 1));
+        break;
+    }
+    case DataEvent::StateChanged:
+    case DataEvent::UpdateRecord:
+        break;
+    }
+}
+
+DBGrid::DBGrid(const QString &name, QWidget *parent) : QTableView(parent), m_model(new DBGridModel(this))
+{
+    setObjectName(name);
+    setAccessibleName(name);
+    setModel(m_model);
+    setSelectionMode(QAbstractItemView::SingleSelection);
+    setSelectionBehavior(QAbstractItemView::SelectRows);
+    setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed |
+                    QAbstractItemView::AnyKeyPressed);
+    setVerticalScrollMode(QAbstractItemView::ScrollPerItem);
+    // Fixed row heights keep a million rows cheap to lay out.
+    verticalHeader()->setSectionResizeMode(QHeaderView::Fixed);
+    verticalHeader()->setDefaultSectionSize(fontMetrics().height() + 6);
+    verticalHeader()->setFixedWidth(12);
+    horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
+    horizontalHeader()->setHighlightSections(false);
+    setWordWrap(false);
+}
+
+void DBGrid::setDataSource(DataSource *source) { m_model->setDataSource(source); }
+
+void DBGrid::setColumns(const QList<Column> &columns)
+{
+    m_model->setColumns(columns);
+    for (int i = 0; i < columns.size(); ++i) {
+        if (columns[i].width > 0)
+            setColumnWidth(i, columns[i].width);
+    }
+}
+
+void DBGrid::followCursor()
+{
+    Dataset *ds = dataset();
+    const int row = ds && ds->active() ? ds->currentDisplayRow() : -1;
+    m_following = true;
+    if (row >= 0 && row < m_model->rowCount()) {
+        const int col = currentIndex().isValid() ? currentIndex().column() : 0;
+        const QModelIndex idx = m_model->index(row, col);
+        if (currentIndex() != idx)
+            selectionModel()->setCurrentIndex(idx, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        scrollTo(idx);
+    } else {
+        selectionModel()->clearCurrentIndex();
+        selectionModel()->clearSelection();
+    }
+    m_following = false;
+}
+
+void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
+{
+    QTableView::currentChanged(current, previous);
+    if (m_following || !current.isValid())
+        return;
+    Dataset *ds = dataset();
+    if (!ds || !ds->active() || current.row() == ds->currentDisplayRow())
+        return;
+    const int row = current.row();
+    Guard::run([ds, row] { ds->moveTo(row + 1); });
+    // A refused move (the pending row could not be posted) leaves the cursor where it was.
+    if (ds->currentDisplayRow() != row)
+        followCursor();
+}
+
+void DBGrid::keyPressEvent(QKeyEvent *event)
+{
+    if (event->key() == Qt::Key_Delete && (event->modifiers() & Qt::ControlModifier)) {
+        Dataset *ds = dataset();
+        if (ds && ds->active()) {
+            Guard::run([ds] {
+                if (MessageBoxes::instance().question(QStringLiteral("Confirm"), QStringLiteral("Delete record?")))
+                    ds->deleteRecord();
+            });
+        }
+        return;
+    }
+    QTableView::keyPressEvent(event);
+}

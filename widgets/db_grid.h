@@ -1,0 +1,68 @@
+#pragma once
+
+#include "store/dataset.h"
+
+#include <QAbstractTableModel>
+#include <QTableView>
+
+class DBGrid;
+
+// The rows of a data source's dataset as a table model; rows are fetched only as the view asks for them.
+class DBGridModel : public QAbstractTableModel, public DataLink
+{
+    Q_OBJECT
+public:
+    struct Column
+    {
+        QString field;
+        QString title;
+        int width = -1; // -1: the default width
+    };
+
+    explicit DBGridModel(DBGrid *grid);
+    void setColumns(const QList<Column> &columns);
+    const QList<Column> &columns() const { return m_columns; }
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex &index) const override;
+    bool setData(const QModelIndex &index, const QVariant &value, int role) override;
+
+protected:
+    void dataEvent(DataEvent event, int info) override;
+
+private:
+    int fieldIndex(int column) const;
+    DBGrid *m_grid;
+    QList<Column> m_columns;
+};
+
+// A data grid that follows its data source's dataset in both directions: selecting a row makes it the current
+// record, and every move of the cursor moves the grid's current row. Cells can be edited in place; Ctrl+Delete
+// deletes the current record after the question "Delete record?".
+class DBGrid : public QTableView
+{
+    Q_OBJECT
+public:
+    using Column = DBGridModel::Column;
+
+    explicit DBGrid(const QString &name, QWidget *parent = nullptr);
+    void setDataSource(DataSource *source);
+    DataSource *dataSource() const { return m_model->dataSource(); }
+    Dataset *dataset() const { return m_model->dataset(); }
+    void setColumns(const QList<Column> &columns);
+    DBGridModel *gridModel() const { return m_model; }
+
+    // Moves the grid's current row to the dataset's current record.
+    void followCursor();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+
+private:
+    DBGridModel *m_model;
+    bool m_following = false;
+};

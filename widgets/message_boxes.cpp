@@ -1,0 +1,94 @@
+#include "widgets/message_boxes.h"
+
+#include <QApplication>
+#include <QMessageBox>
+#include <QWidget>
+
+namespace {
+
+QWidget *ownerWindow()
+{
+    QWidget *w = QApplication::activeModalWidget();
+    if (!w)
+        w = QApplication::activeWindow();
+    return w;
+}
+
+class RealMessageBoxes : public MessageBoxes
+{
+public:
+    void message(const QString &text) override
+    {
+        QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ApplicationTitle), text, QMessageBox::Ok, ownerWindow());
+        box.exec();
+    }
+    bool question(const QString &caption, const QString &text) override
+    {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, ownerWindow());
+        box.setDefaultButton(QMessageBox::Ok);
+        return box.exec() == QMessageBox::Ok;
+    }
+    void error(const QString &message) override
+    {
+        QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), errorText(message),
+                        QMessageBox::Ok, ownerWindow());
+        box.exec();
+    }
+    void beep() override { QApplication::beep(); }
+};
+
+RealMessageBoxes realBoxes;
+MessageBoxes *current = nullptr;
+
+} // namespace
+
+MessageBoxes &MessageBoxes::instance() { return current ? *current : realBoxes; }
+
+void MessageBoxes::install(MessageBoxes *boxes) { current = boxes; }
+
+QString MessageBoxes::errorText(const QString &message)
+{
+    if (!message.isEmpty() && message.back() > QLatin1Char('.'))
+        return message + QLatin1Char('.');
+    return message;
+}
+
+ScriptedMessageBoxes::ScriptedMessageBoxes() { install(this); }
+
+ScriptedMessageBoxes::~ScriptedMessageBoxes()
+{
+    if (&instance() == this)
+        install(nullptr);
+}
+
+void ScriptedMessageBoxes::message(const QString &text)
+{
+    records.append({Kind::Message, QString::fromUtf8(ApplicationTitle), text});
+}
+
+bool ScriptedMessageBoxes::question(const QString &caption, const QString &text)
+{
+    records.append({Kind::Question, caption, text});
+    return answers.isEmpty() ? true : answers.takeFirst();
+}
+
+void ScriptedMessageBoxes::error(const QString &message)
+{
+    records.append({Kind::Error, QString::fromUtf8(ApplicationTitle), errorText(message)});
+}
+
+void ScriptedMessageBoxes::beep() { ++beeps; }
+
+QStringList ScriptedMessageBoxes::texts() const
+{
+    QStringList out;
+    for (const Record &r : records)
+        out << r.text;
+    return out;
+}
+
+void ScriptedMessageBoxes::clear()
+{
+    records.clear();
+    beeps = 0;
+}
