@@ -504,6 +504,25 @@ void Dataset::moveTo(int recNo)
     m_eof = m_cur >= recordCount() - 1;
 }
 
+bool Dataset::locateLast(const QString &fieldName, const QVariant &value)
+{
+    checkBrowseMode();
+    Field *f = fieldByName(fieldName);
+    if (!m_live || !m_sortedByKey || recordCount() == 0)
+        return false;
+    Statement st(database(),
+                 QStringLiteral("SELECT ID FROM %1 WHERE %2=? ORDER BY ID DESC LIMIT 1").arg(m_table, f->fieldName()));
+    st.bind(0, value);
+    if (!st.step())
+        return false;
+    const qint64 key = st.columnInt(0);
+    const size_t pos = m_keys.lowerBound(key);
+    if (pos >= m_keys.size() || m_keys.at(pos) != key)
+        return false;
+    moveTo(int(pos) + 1);
+    return true;
+}
+
 void Dataset::append()
 {
     checkBrowseMode();

@@ -124,6 +124,10 @@ public:
     void deleteRecord(); // the next row becomes current, or at the end the previous one; then afterDelete runs
     void checkBrowseMode();
 
+    // Makes current the row with the highest key whose field equals value exactly, found through the table's index
+    // rather than by stepping through rows; settles a pending row first. False (cursor unchanged) when none matches.
+    bool locateLast(const QString &fieldName, const QVariant &value);
+
     int fieldCount() const { return int(m_fields.size()); }
     Field *field(int index) const;
     Field *fieldByName(const QString &name) const; // throws when there is no such field

@@ -1,0 +1,1 @@
+#include "widgets/db_edit.h"

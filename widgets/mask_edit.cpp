@@ -1,0 +1,1 @@
+#include "widgets/mask_edit.h"
