@@ -155,7 +155,12 @@ void Field::setAsString(const QString &text)
 
 // ---- DataLink and DataSource ----
 
-DataLink::~DataLink() { setDataSource(nullptr); }
+DataLink::~DataLink()
+{
+    // Detach without an event: the control is being destroyed.
+    if (m_source)
+        m_source->m_links.removeAll(this);
+}
 
 void DataLink::setDataSource(DataSource *source)
 {
@@ -315,8 +320,23 @@ int Dataset::recNo() const
     return m_cur + 1;
 }
 
+void Dataset::ensureFields() const
+{
+    if (!m_fields.empty() || active())
+        return;
+    QList<FieldDef> defs;
+    try {
+        defs = const_cast<Dataset *>(this)->persistentFields();
+    } catch (const AppError &) {
+        return; // no database yet: the dataset has no fields to offer
+    }
+    for (int i = 0; i < defs.size(); ++i)
+        m_fields.push_back(std::make_unique<Field>(const_cast<Dataset *>(this), i, defs[i]));
+}
+
 Field *Dataset::field(int index) const
 {
+    ensureFields();
     if (index < 0 || index >= fieldCount())
         throw AppError(QStringLiteral("Field index out of range"));
     return m_fields[size_t(index)].get();
@@ -324,6 +344,7 @@ Field *Dataset::field(int index) const
 
 Field *Dataset::findField(const QString &name) const
 {
+    ensureFields();
     for (const auto &f : m_fields) {
         if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
@@ -404,6 +425,8 @@ QVariant Dataset::fieldValue(int field) const
 void Dataset::setFieldValue(int field, const QVariant &value)
 {
     checkActive();
+    if (size_t(field) >= m_buffer.size() && (m_state == Edit || m_state == Insert))
+        throw AppError(QStringLiteral("Field index out of range"));
     checkEditing();
     m_buffer[size_t(field)] = value;
     m_modified = true;
@@ -692,6 +715,8 @@ Dataset::Source Table::load()
         src.keys.push_back(keys.columnInt(0));
     return src;
 }
+
+QList<FieldDef> Table::persistentFields() { return database().tableFields(m_tableName); }
 
 // ---- Query ----
 

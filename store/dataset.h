@@ -128,7 +128,11 @@ public:
     // rather than by stepping through rows; settles a pending row first. False (cursor unchanged) when none matches.
     bool locateLast(const QString &fieldName, const QVariant &value);
 
-    int fieldCount() const { return int(m_fields.size()); }
+    int fieldCount() const
+    {
+        ensureFields();
+        return int(m_fields.size());
+    }
     Field *field(int index) const;
     Field *fieldByName(const QString &name) const; // throws when there is no such field
     Field *findField(const QString &name) const;
@@ -162,6 +166,8 @@ protected:
     };
     // Subclasses produce the rows at open.
     virtual Source load() = 0;
+    // The fields a dataset has while it is closed (a table's columns); none for a query.
+    virtual QList<FieldDef> persistentFields() { return {}; }
 
     void notify(DataEvent event, int info = -1);
     void checkActive() const;
@@ -178,7 +184,7 @@ private:
     Statement &statement(std::unique_ptr<Statement> &slot, const QString &sql) const;
 
     State m_state = Inactive;
-    std::vector<std::unique_ptr<Field>> m_fields;
+    mutable std::vector<std::unique_ptr<Field>> m_fields;
     QString m_table;
     bool m_sortedByKey = false;
     int m_keyField = -1;
@@ -193,6 +199,7 @@ private:
     int m_disabled = 0;
     QList<DataSource *> m_sources;
 
+    void ensureFields() const;
     mutable QHash<qint64, Row> m_cache;
     mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete;
 };
@@ -207,6 +214,7 @@ public:
 
 protected:
     Source load() override;
+    QList<FieldDef> persistentFields() override;
 
 private:
     QString m_tableName;

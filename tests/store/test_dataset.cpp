@@ -1,0 +1,324 @@
+#include "store/app_error.h"
+#include "store/dataset.h"
+#include "store/sql_texts.h"
+#include "tests/fixture.h"
+
+#include <QTest>
+
+namespace {
+
+QString errorOf(const std::function<void()> &fn)
+{
+    try {
+        fn();
+    } catch (const AppError &e) {
+        return e.message();
+    }
+    return QString();
+}
+
+// Records the events that reach a control.
+class Recorder : public DataLink
+{
+public:
+    QList<DataEvent> events;
+    std::function<void()> onUpdate;
+
+protected:
+    void dataEvent(DataEvent event, int) override
+    {
+        events << event;
+        if (event == DataEvent::UpdateRecord && onUpdate)
+            onUpdate();
+    }
+};
+
+const QString Empty = QStringLiteral("Cannot perform this operation on an empty dataset");
+const QString Closed = QStringLiteral("Cannot perform this operation on a closed dataset");
+const QString NotEditing = QStringLiteral("Dataset not in edit or insert mode");
+
+} // namespace
+
+class TestDataset : public QObject
+{
+    Q_OBJECT
+
+    void addFive(DataFolder &data)
+    {
+        data.addPurchase(10000, QStringLiteral("白  糖"), 3.0, 2.0, 6.0, QDate(2026, 3, 1));
+        data.addPurchase(10001, QStringLiteral("大  米"), 2.3, 10.0, 23.0, QDate(2026, 3, 2));
+        data.addPurchase(10002, QStringLiteral("油  条"), 0.5, 20.0, 10.0, QDate(2026, 3, 2));
+        data.addPurchase(10003, QStringLiteral("大  米"), 2.5, 10.0, 25.0, QDate(2026, 3, 3));
+        data.addPurchase(10004, QStringLiteral("白  糖"), 3.1, 1.0, 3.1, QDate(2026, 3, 4));
+    }
+
+private slots:
+    void openFailsWithoutFiles()
+    {
+        DataFolder data(false);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        const QString msg = errorOf([&] { t.open(); });
+        QVERIFY2(msg.contains(QStringLiteral("jhb.DB")), qPrintable(msg));
+        QVERIFY(!t.active());
+    }
+
+    void createRefusesToOverwrite()
+    {
+        DataFolder data;
+        const QString msg = errorOf([&] { Database::create(data.path()); });
+        QVERIFY2(msg.contains(QStringLiteral("already exists")), qPrintable(msg));
+    }
+
+    // Each operation in each state: the error it raises, or the state it leaves.
+    void operationsByState_data()
+    {
+        QTest::addColumn<QString>("setup");
+        QTest::addColumn<QString>("operation");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("state");
+        QTest::addColumn<int>("rows");
+
+        const int B = Dataset::Browse, I = Dataset::Insert, E = Dataset::Edit, X = Dataset::Inactive;
+        QTest::newRow("closed: delete") << "closed" << "delete" << Closed << X << 0;
+        QTest::newRow("closed: append") << "closed" << "append" << Closed << X << 0;
+        QTest::newRow("closed: edit") << "closed" << "edit" << Closed << X << 0;
+        QTest::newRow("closed: write a field") << "closed" << "write" << Closed << X << 0;
+        QTest::newRow("closed: close again") << "closed" << "close" << "" << X << 0;
+        QTest::newRow("empty: delete") << "empty" << "delete" << Empty << B << 0;
+        QTest::newRow("empty: edit") << "empty" << "edit" << Empty << B << 0;
+        QTest::newRow("empty: post does nothing") << "empty" << "post" << "" << B << 0;
+        QTest::newRow("empty: cancel does nothing") << "empty" << "cancel" << "" << B << 0;
+        QTest::newRow("browse: write a field") << "browse" << "write" << NotEditing << B << 5;
+        QTest::newRow("browse: open again") << "browse" << "open" << "" << B << 5;
+        QTest::newRow("browse: delete") << "browse" << "delete" << "" << B << 4;
+        QTest::newRow("insert: post without required fields")
+            << "insert" << "post" << "Field 'Name' must have a value" << I << 5;
+        QTest::newRow("insert: post a duplicate key") << "insert-dup" << "post" << "Key violation" << I << 5;
+        QTest::newRow("insert: bad number text")
+            << "insert" << "badfloat" << "'1,5' is not a valid floating point value for field 'Kount'" << I << 5;
+        QTest::newRow("insert: complete row posts") << "insert-full" << "post" << "" << B << 6;
+        QTest::newRow("insert: delete cancels") << "insert-full" << "delete" << "" << B << 5;
+        QTest::newRow("insert: close drops the row") << "insert-full" << "close" << "" << X << 0;
+        QTest::newRow("insert: move posts a changed row") << "insert-full" << "first" << "" << B << 6;
+        QTest::newRow("insert: move drops an unchanged row") << "insert-untouched" << "first" << "" << B << 5;
+        QTest::newRow("insert: edit does nothing") << "insert-full" << "edit" << "" << I << 5;
+        QTest::newRow("edit: cancel") << "edit" << "cancel" << "" << B << 5;
+        QTest::newRow("edit: append settles first") << "edit" << "append" << "" << I << 5;
+        QTest::newRow("edit: required field cleared")
+            << "edit-cleared" << "post" << "Field 'ZongPrice' must have a value" << E << 5;
+    }
+    void operationsByState()
+    {
+        QFETCH(QString, setup);
+        QFETCH(QString, operation);
+        QFETCH(QString, error);
+        QFETCH(int, state);
+        QFETCH(int, rows);
+
+        DataFolder data;
+        if (setup != QLatin1String("empty"))
+            addFive(data);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        if (setup != QLatin1String("closed"))
+            t.open();
+        if (setup.startsWith(QLatin1String("insert"))) {
+            t.last();
+            t.append();
+            if (setup != QLatin1String("insert-untouched"))
+                t.fieldByName(QStringLiteral("ID"))->setAsInteger(setup == QLatin1String("insert-dup") ? 10004 : 10005);
+            if (setup == QLatin1String("insert-full") || setup == QLatin1String("insert-dup")) {
+                t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("大  米"));
+                t.fieldByName(QStringLiteral("ZongPrice"))->setAsString(QStringLiteral("104"));
+                t.fieldByName(QStringLiteral("Sime"))->setAsString(QStringLiteral("2026-3-5"));
+            }
+        } else if (setup.startsWith(QLatin1String("edit"))) {
+            t.edit();
+            t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("7"));
+            if (setup == QLatin1String("edit-cleared"))
+                t.fieldByName(QStringLiteral("ZongPrice"))->setAsString(QString());
+        }
+
+        const QString got = errorOf([&] {
+            if (operation == QLatin1String("delete"))
+                t.deleteRecord();
+            else if (operation == QLatin1String("append"))
+                t.append();
+            else if (operation == QLatin1String("edit"))
+                t.edit();
+            else if (operation == QLatin1String("post"))
+                t.post();
+            else if (operation == QLatin1String("cancel"))
+                t.cancel();
+            else if (operation == QLatin1String("close"))
+                t.close();
+            else if (operation == QLatin1String("open"))
+                t.open();
+            else if (operation == QLatin1String("first"))
+                t.first();
+            else if (operation == QLatin1String("write"))
+                t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("1"));
+            else if (operation == QLatin1String("badfloat"))
+                t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("1,5"));
+        });
+        QCOMPARE(got, error);
+        QCOMPARE(int(t.state()), state);
+        QCOMPARE(t.recordCount(), rows);
+        if (t.active())
+            QCOMPARE(data.count(QStringLiteral("JHB")), rows);
+    }
+
+    void postedRowTakesItsKeyPlace()
+    {
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        QCOMPARE(t.recNo(), 1);
+        t.append();
+        QCOMPARE(t.recNo(), 6);
+        t.fieldByName(QStringLiteral("ID"))->setAsInteger(9000);
+        t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("豆制品、海带等"));
+        t.fieldByName(QStringLiteral("ZongPrice"))->setAsString(QStringLiteral("1"));
+        t.fieldByName(QStringLiteral("Sime"))->setAsString(QStringLiteral("2026-03-05"));
+        t.post();
+        // Read in key order: the new lowest key is the first row and stays current.
+        QCOMPARE(t.recNo(), 1);
+        QCOMPARE(t.fieldByName(QStringLiteral("ID"))->asInteger(), 9000);
+        QCOMPARE(t.fieldByName(QStringLiteral("Name"))->asString(), QStringLiteral("豆制品、")); // 8 GBK bytes
+        QCOMPARE(t.fieldByName(QStringLiteral("Sime"))->asString(), QStringLiteral("2026-3-5"));
+        QCOMPARE(t.fieldByName(QStringLiteral("Single_Price"))->asString(), QString());
+        t.last();
+        QCOMPARE(t.fieldByName(QStringLiteral("ID"))->asInteger(), 10004);
+    }
+
+    void deleteMovesToNextThenRunsAfterDelete()
+    {
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table3"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        QList<int> seen;
+        t.afterDelete = [&] { seen << (t.isEmpty() ? -1 : t.fieldByName(QStringLiteral("ID"))->asInteger()); };
+        t.moveTo(4); // 10003
+        t.deleteRecord();
+        t.deleteRecord(); // 10004 is next; after it the previous row, 10002, is current
+        QCOMPARE(seen, (QList<int>{10004, 10002}));
+        QCOMPARE(t.recordCount(), 3);
+        while (!t.isEmpty())
+            t.deleteRecord();
+        QCOMPARE(seen.last(), -1);
+        QCOMPARE(data.count(QStringLiteral("JHB")), 0);
+        QCOMPARE(errorOf([&] { t.deleteRecord(); }), Empty);
+    }
+
+    void updateRecordReachesControlsBeforePost()
+    {
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        DataSource source(QStringLiteral("DataSource1"));
+        source.setDataset(&t);
+        Recorder edit;
+        edit.setDataSource(&source);
+        edit.onUpdate = [&] { t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("9")); };
+        t.open();
+        t.edit();
+        t.post();
+        QCOMPARE(t.fieldByName(QStringLiteral("Kount"))->asString(), QStringLiteral("9"));
+        QVERIFY(edit.events.contains(DataEvent::UpdateRecord));
+        // Replacing the data source's dataset tells its controls at once.
+        edit.events.clear();
+        Table other(QStringLiteral("Table3"));
+        other.setTableName(QStringLiteral("JHB"));
+        source.setDataset(&other);
+        QCOMPARE(edit.events, (QList<DataEvent>{DataEvent::DatasetChanged}));
+    }
+
+    void queriesByPosition()
+    {
+        DataFolder data;
+        addFive(data);
+        Query q(QStringLiteral("Query1"));
+        q.setRequestLive(true);
+        q.addSql(QString::fromUtf8(SqlText::QueryByRange));
+        QCOMPARE(q.paramCount(), 2);
+        q.prepare();
+        q.setParamDate(0, QDate(2026, 3, 2));
+        q.setParamDate(1, QDate(2026, 3, 3));
+        q.open();
+        QCOMPARE(q.recordCount(), 3);
+        // A live result: deleting its row deletes the purchase record.
+        q.deleteRecord();
+        QCOMPARE(q.recordCount(), 2);
+        QCOMPARE(data.count(QStringLiteral("JHB")), 4);
+
+        Query sum(QStringLiteral("Query2"));
+        sum.addSql(QString::fromUtf8(SqlText::SumByName));
+        sum.setParamText(0, QStringLiteral("大米")); // the inner blanks count
+        sum.open();
+        QCOMPARE(sum.recordCount(), 1);
+        QVERIFY(sum.field(0)->value().isNull());
+        sum.close();
+        sum.clearSql();
+        sum.addSql(QString::fromUtf8(SqlText::SumByName));
+        sum.setParamText(0, QStringLiteral("大  米"));
+        sum.open();
+        QCOMPARE(sum.field(0)->asString(), QStringLiteral("25")); // 10001 was deleted through the query
+
+        Query group(QStringLiteral("Query3"));
+        group.addSql(QString::fromUtf8(SqlText::GroupByName));
+        group.setParamDate(0, QDate(2026, 3, 1));
+        group.setParamDate(1, QDate(2026, 3, 31));
+        group.open();
+        QCOMPARE(group.recordCount(), 3);
+        QStringList rows;
+        for (group.first(); !group.eof(); group.next())
+            rows << group.field(0)->asString() + QLatin1Char('|') + group.field(1)->asString() + QLatin1Char('|') +
+                        group.field(2)->asString();
+        QVERIFY2(rows.contains(QStringLiteral("白  糖|2|9.1")), qPrintable(rows.join(QLatin1Char(','))));
+        QCOMPARE(errorOf([&] { group.deleteRecord(); }), QStringLiteral("Cannot modify a read-only dataset"));
+    }
+
+    void transactionKeepsWhatWasDoneBeforeAnError()
+    {
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table3"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        t.afterDelete = [&] {
+            if (t.recordCount() == 3)
+                throw AppError(QStringLiteral("stop"));
+        };
+        QCOMPARE(errorOf([&] {
+                     Transaction tx(Session::database());
+                     while (!t.isEmpty())
+                         t.deleteRecord();
+                 }),
+                 QStringLiteral("stop"));
+        QVERIFY(!Session::database().inTransaction());
+        QCOMPARE(data.count(QStringLiteral("JHB")), 3);
+    }
+
+    void locateLastUsesTheNewestMatch()
+    {
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        QVERIFY(t.locateLast(QStringLiteral("Name"), QStringLiteral("大  米")));
+        QCOMPARE(t.fieldByName(QStringLiteral("ID"))->asInteger(), 10003);
+        QCOMPARE(t.fieldByName(QStringLiteral("Single_Price"))->asString(), QStringLiteral("2.5"));
+        QVERIFY(!t.locateLast(QStringLiteral("Name"), QStringLiteral("大米")));
+        QCOMPARE(t.fieldByName(QStringLiteral("ID"))->asInteger(), 10003);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDataset)
+#include "test_dataset.moc"
