@@ -56,7 +56,10 @@ protected:
 
 } // namespace
 
-TabSheet::TabSheet(const QString &name, QWidget *parent) : QWidget(parent) { setObjectName(name); }
+TabSheet::TabSheet(const QString &name, QWidget *parent) : QWidget(parent)
+{
+    setObjectName(name);
+}
 
 void TabSheet::showEvent(QShowEvent *event)
 {
@@ -221,7 +224,10 @@ void TForm1::setGuidance(const QString &text)
     m_guidance->setAccessibleDescription(text);
 }
 
-QString TForm1::guidance() const { return m_simplePanel ? m_guidance->text() : QString(); }
+QString TForm1::guidance() const
+{
+    return m_simplePanel ? m_guidance->text() : QString();
+}
 
 void TForm1::setSimplePanel(bool on)
 {

@@ -41,7 +41,8 @@ QImage decodeJpeg(const QByteArray &data)
         throw AppError(QStringLiteral("Cannot read the picture: %1").arg(QString::fromLocal8Bit(err.message)));
     }
     jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()), static_cast<unsigned long>(data.size()));
+    jpeg_mem_src(&info, reinterpret_cast<const unsigned char *>(data.constData()),
+                 static_cast<unsigned long>(data.size()));
     jpeg_read_header(&info, TRUE);
     info.out_color_space = JCS_RGB;
     jpeg_start_decompress(&info);

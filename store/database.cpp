@@ -148,9 +148,15 @@ void Database::exec(const char *sql)
     }
 }
 
-bool Database::inTransaction() const { return sqlite3_get_autocommit(m_db) == 0; }
+bool Database::inTransaction() const
+{
+    return sqlite3_get_autocommit(m_db) == 0;
+}
 
-void Database::fail(int rc) const { throw AppError(sqliteMessage(m_db, rc)); }
+void Database::fail(int rc) const
+{
+    throw AppError(sqliteMessage(m_db, rc));
+}
 
 void Database::create(const QString &folder)
 {
@@ -205,7 +211,10 @@ Database &database()
     return *db;
 }
 
-void reset() { connection().reset(); }
+void reset()
+{
+    connection().reset();
+}
 } // namespace Session
 
 Statement::Statement(Database &db, const QString &sql) : m_db(db)
@@ -216,9 +225,15 @@ Statement::Statement(Database &db, const QString &sql) : m_db(db)
         db.fail(rc);
 }
 
-Statement::~Statement() { sqlite3_finalize(m_stmt); }
+Statement::~Statement()
+{
+    sqlite3_finalize(m_stmt);
+}
 
-int Statement::parameterCount() const { return sqlite3_bind_parameter_count(m_stmt); }
+int Statement::parameterCount() const
+{
+    return sqlite3_bind_parameter_count(m_stmt);
+}
 
 void Statement::bind(int index0, const QVariant &value)
 {
@@ -269,9 +284,15 @@ void Statement::reset()
     sqlite3_clear_bindings(m_stmt);
 }
 
-int Statement::columnCount() const { return sqlite3_column_count(m_stmt); }
+int Statement::columnCount() const
+{
+    return sqlite3_column_count(m_stmt);
+}
 
-QString Statement::columnName(int i) const { return QString::fromUtf8(sqlite3_column_name(m_stmt, i)); }
+QString Statement::columnName(int i) const
+{
+    return QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+}
 
 QVariant Statement::column(int i) const
 {
@@ -289,9 +310,15 @@ QVariant Statement::column(int i) const
     }
 }
 
-qint64 Statement::columnInt(int i) const { return sqlite3_column_int64(m_stmt, i); }
+qint64 Statement::columnInt(int i) const
+{
+    return sqlite3_column_int64(m_stmt, i);
+}
 
-bool Statement::columnIsNull(int i) const { return sqlite3_column_type(m_stmt, i) == SQLITE_NULL; }
+bool Statement::columnIsNull(int i) const
+{
+    return sqlite3_column_type(m_stmt, i) == SQLITE_NULL;
+}
 
 Transaction::Transaction(Database &db) : m_db(db)
 {

@@ -7,7 +7,14 @@
 struct sqlite3;
 struct sqlite3_stmt;
 
-enum class FieldType { Integer, String, Float, Date, Unknown };
+enum class FieldType
+{
+    Integer,
+    String,
+    Float,
+    Date,
+    Unknown
+};
 
 struct FieldDef
 {

@@ -42,7 +42,10 @@ QVariant normalise(FieldType type, const QVariant &v)
 
 // ---- Field ----
 
-QVariant Field::value() const { return m_dataset->fieldValue(m_index); }
+QVariant Field::value() const
+{
+    return m_dataset->fieldValue(m_index);
+}
 
 QString Field::textOf(FieldType type, const QVariant &value)
 {
@@ -70,7 +73,10 @@ QString Field::textOf(FieldType type, const QVariant &value)
     }
 }
 
-QString Field::asString() const { return textOf(m_def.type, value()); }
+QString Field::asString() const
+{
+    return textOf(m_def.type, value());
+}
 
 int Field::asInteger() const
 {
@@ -100,7 +106,10 @@ double Field::asFloat() const
     return v.toDouble();
 }
 
-QDate Field::asDate() const { return value().toDate(); }
+QDate Field::asDate() const
+{
+    return value().toDate();
+}
 
 void Field::setValue(const QVariant &value)
 {
@@ -174,9 +183,15 @@ void DataLink::setDataSource(DataSource *source)
     dataEvent(DataEvent::DatasetChanged, -1);
 }
 
-Dataset *DataLink::dataset() const { return m_source ? m_source->dataset() : nullptr; }
+Dataset *DataLink::dataset() const
+{
+    return m_source ? m_source->dataset() : nullptr;
+}
 
-DataSource::DataSource(const QString &name, QObject *parent) : QObject(parent) { setObjectName(name); }
+DataSource::DataSource(const QString &name, QObject *parent) : QObject(parent)
+{
+    setObjectName(name);
+}
 
 DataSource::~DataSource()
 {
@@ -209,7 +224,10 @@ void DataSource::dispatch(DataEvent event, int info)
 
 // ---- Dataset ----
 
-Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent) { setObjectName(name); }
+Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent)
+{
+    setObjectName(name);
+}
 
 Dataset::~Dataset()
 {
@@ -224,7 +242,10 @@ Dataset::~Dataset()
     }
 }
 
-Database &Dataset::database() const { return Session::database(); }
+Database &Dataset::database() const
+{
+    return Session::database();
+}
 
 void Dataset::notify(DataEvent event, int info)
 {
@@ -311,7 +332,10 @@ void Dataset::close()
     notify(DataEvent::RecordChanged);
 }
 
-int Dataset::recordCount() const { return active() ? int(m_keys.size()) : 0; }
+int Dataset::recordCount() const
+{
+    return active() ? int(m_keys.size()) : 0;
+}
 
 int Dataset::recNo() const
 {
@@ -360,7 +384,10 @@ Field *Dataset::fieldByName(const QString &name) const
     return f;
 }
 
-void Dataset::disableControls() { ++m_disabled; }
+void Dataset::disableControls()
+{
+    ++m_disabled;
+}
 
 void Dataset::enableControls()
 {
@@ -401,8 +428,8 @@ const Dataset::Row &Dataset::rowAt(int index) const
     QStringList cols;
     for (const auto &f : m_fields)
         cols << f->fieldName();
-    Statement &st = statement(
-        m_fetch, QStringLiteral("SELECT %1 FROM %2 WHERE ID=?").arg(cols.join(QLatin1Char(',')), m_table));
+    Statement &st =
+        statement(m_fetch, QStringLiteral("SELECT %1 FROM %2 WHERE ID=?").arg(cols.join(QLatin1Char(',')), m_table));
     st.bind(0, key);
     Row row(m_fields.size());
     if (st.step()) {
@@ -434,9 +461,15 @@ void Dataset::setFieldValue(int field, const QVariant &value)
     notify(DataEvent::RecordChanged, field);
 }
 
-int Dataset::displayRowCount() const { return recordCount() + (m_state == Insert ? 1 : 0); }
+int Dataset::displayRowCount() const
+{
+    return recordCount() + (m_state == Insert ? 1 : 0);
+}
 
-int Dataset::currentDisplayRow() const { return m_state == Insert ? recordCount() : m_cur; }
+int Dataset::currentDisplayRow() const
+{
+    return m_state == Insert ? recordCount() : m_cur;
+}
 
 QVariant Dataset::displayValue(int row, int field) const
 {
@@ -596,8 +629,9 @@ void Dataset::post()
     }
     const qint64 newKey = m_buffer[size_t(m_keyField)].toLongLong();
     if (m_state == Insert) {
-        Statement &st = statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                                .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        Statement &st =
+            statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                    .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
         for (size_t i = 0; i < m_buffer.size(); ++i)
             st.bind(int(i), m_buffer[i]);
         st.step();
@@ -614,8 +648,8 @@ void Dataset::post()
         m_cur = int(pos);
     } else {
         const qint64 oldKey = m_keys.at(size_t(m_cur));
-        Statement &st = statement(m_update, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?")
-                                                .arg(m_table, sets.join(QLatin1Char(','))));
+        Statement &st = statement(
+            m_update, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
         for (size_t i = 0; i < m_buffer.size(); ++i)
             st.bind(int(i), m_buffer[i]);
         st.bind(int(m_buffer.size()), oldKey);
@@ -716,7 +750,10 @@ Dataset::Source Table::load()
     return src;
 }
 
-QList<FieldDef> Table::persistentFields() { return database().tableFields(m_tableName); }
+QList<FieldDef> Table::persistentFields()
+{
+    return database().tableFields(m_tableName);
+}
 
 // ---- Query ----
 
@@ -816,7 +853,7 @@ Dataset::Source Query::load()
             row[size_t(c)] = st.column(c);
             if (src.fields[c].type == FieldType::Unknown && !row[size_t(c)].isNull()) {
                 const int t = row[size_t(c)].typeId();
-                src.fields[c].type = t == QMetaType::Double      ? FieldType::Float
+                src.fields[c].type = t == QMetaType::Double     ? FieldType::Float
                                      : t == QMetaType::LongLong ? FieldType::Integer
                                                                 : FieldType::String;
             }

@@ -49,19 +49,20 @@ private:
     FieldDef m_def;
 };
 
-enum class DataEvent {
-    ActiveChanged,      // opened or closed
-    DatasetChanged,     // a data source was pointed at another dataset (sent by DataSource)
-    LayoutReset,        // rows changed wholesale
-    RowsAboutToInsert,  // info: display row
-    RowsInserted,       // info: display row
-    RowsAboutToRemove,  // info: display row
-    RowsRemoved,        // info: display row
-    RowChanged,         // info: display row whose values changed
-    CursorMoved,        // the current row moved
-    RecordChanged,      // the current record's values changed (info: field index, or -1 for all)
-    StateChanged,       // browse / edit / insert
-    UpdateRecord,       // controls must store their held text into the fields now
+enum class DataEvent
+{
+    ActiveChanged,     // opened or closed
+    DatasetChanged,    // a data source was pointed at another dataset (sent by DataSource)
+    LayoutReset,       // rows changed wholesale
+    RowsAboutToInsert, // info: display row
+    RowsInserted,      // info: display row
+    RowsAboutToRemove, // info: display row
+    RowsRemoved,       // info: display row
+    RowChanged,        // info: display row whose values changed
+    CursorMoved,       // the current row moved
+    RecordChanged,     // the current record's values changed (info: field index, or -1 for all)
+    StateChanged,      // browse / edit / insert
+    UpdateRecord,      // controls must store their held text into the fields now
 };
 
 // Something that follows a data source: an edit, a grid.
@@ -91,7 +92,13 @@ class Dataset : public QObject
 {
     Q_OBJECT
 public:
-    enum State { Inactive, Browse, Edit, Insert };
+    enum State
+    {
+        Inactive,
+        Browse,
+        Edit,
+        Insert
+    };
     using Row = std::vector<QVariant>;
 
     explicit Dataset(const QString &name, QObject *parent = nullptr);
@@ -103,8 +110,8 @@ public:
     void setActive(bool on) { on ? open() : close(); }
     State state() const { return m_state; }
 
-    int recordCount() const;  // posted rows; a row being appended is not counted
-    int recNo() const;        // 1-based position of the current row; 0 when empty
+    int recordCount() const; // posted rows; a row being appended is not counted
+    int recNo() const;       // 1-based position of the current row; 0 when empty
     bool isEmpty() const { return recordCount() == 0; }
     bool bof() const { return m_bof; }
     bool eof() const { return m_eof; }
@@ -159,10 +166,10 @@ protected:
     struct Source
     {
         QList<FieldDef> fields;
-        QString table;          // the table whose rows these are (for fetch, post, delete); empty when read-only
+        QString table;            // the table whose rows these are (for fetch, post, delete); empty when read-only
         bool sortedByKey = false; // a table: rows stay in key order after posts
         std::vector<qint64> keys;
-        std::vector<Row> rows;  // a read-only result is held whole
+        std::vector<Row> rows; // a read-only result is held whole
     };
     // Subclasses produce the rows at open.
     virtual Source load() = 0;
@@ -194,7 +201,7 @@ private:
     int m_cur = -1; // index of the current row in m_keys; -1 when empty
     bool m_bof = true;
     bool m_eof = true;
-    Row m_buffer;   // the row being appended or edited
+    Row m_buffer; // the row being appended or edited
     bool m_modified = false;
     int m_disabled = 0;
     QList<DataSource *> m_sources;

@@ -37,7 +37,10 @@ QString decode(const QByteArray &bytes)
     return decoder.decode(bytes);
 }
 
-qsizetype byteLength(const QString &text) { return encode(text).size(); }
+qsizetype byteLength(const QString &text)
+{
+    return encode(text).size();
+}
 
 QString truncate(const QString &text, qsizetype maxBytes)
 {

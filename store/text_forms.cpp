@@ -173,4 +173,7 @@ std::optional<QDate> parseDate(const QString &text, int currentYear)
     return date;
 }
 
-std::optional<QDate> parseDate(const QString &text) { return parseDate(text, QDate::currentDate().year()); }
+std::optional<QDate> parseDate(const QString &text)
+{
+    return parseDate(text, QDate::currentDate().year());
+}

@@ -32,7 +32,10 @@ int DBGridModel::rowCount(const QModelIndex &parent) const
     return ds && ds->active() ? ds->displayRowCount() : 0;
 }
 
-int DBGridModel::columnCount(const QModelIndex &parent) const { return parent.isValid() ? 0 : int(m_columns.size()); }
+int DBGridModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_columns.size());
+}
 
 QVariant DBGridModel::data(const QModelIndex &index, int role) const
 {
@@ -157,7 +160,10 @@ DBGrid::DBGrid(const QString &name, QWidget *parent) : QTableView(parent), m_mod
     setWordWrap(false);
 }
 
-void DBGrid::setDataSource(DataSource *source) { m_model->setDataSource(source); }
+void DBGrid::setDataSource(DataSource *source)
+{
+    m_model->setDataSource(source);
+}
 
 void DBGrid::setColumns(const QList<Column> &columns)
 {

@@ -9,7 +9,10 @@ int depth = 0;
 
 namespace Guard {
 
-bool active() { return depth > 0; }
+bool active()
+{
+    return depth > 0;
+}
 
 void run(const std::function<void()> &handler)
 {

@@ -30,8 +30,8 @@ public:
     }
     void error(const QString &message) override
     {
-        QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), errorText(message),
-                        QMessageBox::Ok, ownerWindow());
+        QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), errorText(message), QMessageBox::Ok,
+                        ownerWindow());
         box.exec();
     }
     void beep() override { QApplication::beep(); }
@@ -42,9 +42,15 @@ MessageBoxes *current = nullptr;
 
 } // namespace
 
-MessageBoxes &MessageBoxes::instance() { return current ? *current : realBoxes; }
+MessageBoxes &MessageBoxes::instance()
+{
+    return current ? *current : realBoxes;
+}
 
-void MessageBoxes::install(MessageBoxes *boxes) { current = boxes; }
+void MessageBoxes::install(MessageBoxes *boxes)
+{
+    current = boxes;
+}
 
 QString MessageBoxes::errorText(const QString &message)
 {
@@ -53,7 +59,10 @@ QString MessageBoxes::errorText(const QString &message)
     return message;
 }
 
-ScriptedMessageBoxes::ScriptedMessageBoxes() { install(this); }
+ScriptedMessageBoxes::ScriptedMessageBoxes()
+{
+    install(this);
+}
 
 ScriptedMessageBoxes::~ScriptedMessageBoxes()
 {
@@ -77,7 +86,10 @@ void ScriptedMessageBoxes::error(const QString &message)
     records.append({Kind::Error, QString::fromUtf8(ApplicationTitle), errorText(message)});
 }
 
-void ScriptedMessageBoxes::beep() { ++beeps; }
+void ScriptedMessageBoxes::beep()
+{
+    ++beeps;
+}
 
 QStringList ScriptedMessageBoxes::texts() const
 {

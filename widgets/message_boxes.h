@@ -7,7 +7,13 @@
 class MessageBoxes
 {
 public:
-    enum class Kind { Message, Question, Error, Beep };
+    enum class Kind
+    {
+        Message,
+        Question,
+        Error,
+        Beep
+    };
     struct Record
     {
         Kind kind;

@@ -80,33 +80,72 @@ private slots:
         QTest::addColumn<int>("rows");
 
         const int B = Dataset::Browse, I = Dataset::Insert, E = Dataset::Edit, X = Dataset::Inactive;
-        QTest::newRow("closed: delete") << "closed" << "delete" << Closed << X << 0;
-        QTest::newRow("closed: append") << "closed" << "append" << Closed << X << 0;
-        QTest::newRow("closed: edit") << "closed" << "edit" << Closed << X << 0;
-        QTest::newRow("closed: write a field") << "closed" << "write" << Closed << X << 0;
-        QTest::newRow("closed: close again") << "closed" << "close" << "" << X << 0;
-        QTest::newRow("empty: delete") << "empty" << "delete" << Empty << B << 0;
-        QTest::newRow("empty: edit") << "empty" << "edit" << Empty << B << 0;
-        QTest::newRow("empty: post does nothing") << "empty" << "post" << "" << B << 0;
-        QTest::newRow("empty: cancel does nothing") << "empty" << "cancel" << "" << B << 0;
-        QTest::newRow("browse: write a field") << "browse" << "write" << NotEditing << B << 5;
-        QTest::newRow("browse: open again") << "browse" << "open" << "" << B << 5;
-        QTest::newRow("browse: delete") << "browse" << "delete" << "" << B << 4;
-        QTest::newRow("insert: post without required fields")
-            << "insert" << "post" << "Field 'Name' must have a value" << I << 5;
-        QTest::newRow("insert: post a duplicate key") << "insert-dup" << "post" << "Key violation" << I << 5;
+        QTest::newRow("closed: delete") << "closed"
+                                        << "delete" << Closed << X << 0;
+        QTest::newRow("closed: append") << "closed"
+                                        << "append" << Closed << X << 0;
+        QTest::newRow("closed: edit") << "closed"
+                                      << "edit" << Closed << X << 0;
+        QTest::newRow("closed: write a field") << "closed"
+                                               << "write" << Closed << X << 0;
+        QTest::newRow("closed: close again") << "closed"
+                                             << "close"
+                                             << "" << X << 0;
+        QTest::newRow("empty: delete") << "empty"
+                                       << "delete" << Empty << B << 0;
+        QTest::newRow("empty: edit") << "empty"
+                                     << "edit" << Empty << B << 0;
+        QTest::newRow("empty: post does nothing") << "empty"
+                                                  << "post"
+                                                  << "" << B << 0;
+        QTest::newRow("empty: cancel does nothing") << "empty"
+                                                    << "cancel"
+                                                    << "" << B << 0;
+        QTest::newRow("browse: write a field") << "browse"
+                                               << "write" << NotEditing << B << 5;
+        QTest::newRow("browse: open again") << "browse"
+                                            << "open"
+                                            << "" << B << 5;
+        QTest::newRow("browse: delete") << "browse"
+                                        << "delete"
+                                        << "" << B << 4;
+        QTest::newRow("insert: post without required fields") << "insert"
+                                                              << "post"
+                                                              << "Field 'Name' must have a value" << I << 5;
+        QTest::newRow("insert: post a duplicate key") << "insert-dup"
+                                                      << "post"
+                                                      << "Key violation" << I << 5;
         QTest::newRow("insert: bad number text")
-            << "insert" << "badfloat" << "'1,5' is not a valid floating point value for field 'Kount'" << I << 5;
-        QTest::newRow("insert: complete row posts") << "insert-full" << "post" << "" << B << 6;
-        QTest::newRow("insert: delete cancels") << "insert-full" << "delete" << "" << B << 5;
-        QTest::newRow("insert: close drops the row") << "insert-full" << "close" << "" << X << 0;
-        QTest::newRow("insert: move posts a changed row") << "insert-full" << "first" << "" << B << 6;
-        QTest::newRow("insert: move drops an unchanged row") << "insert-untouched" << "first" << "" << B << 5;
-        QTest::newRow("insert: edit does nothing") << "insert-full" << "edit" << "" << I << 5;
-        QTest::newRow("edit: cancel") << "edit" << "cancel" << "" << B << 5;
-        QTest::newRow("edit: append settles first") << "edit" << "append" << "" << I << 5;
-        QTest::newRow("edit: required field cleared")
-            << "edit-cleared" << "post" << "Field 'ZongPrice' must have a value" << E << 5;
+            << "insert"
+            << "badfloat"
+            << "'1,5' is not a valid floating point value for field 'Kount'" << I << 5;
+        QTest::newRow("insert: complete row posts") << "insert-full"
+                                                    << "post"
+                                                    << "" << B << 6;
+        QTest::newRow("insert: delete cancels") << "insert-full"
+                                                << "delete"
+                                                << "" << B << 5;
+        QTest::newRow("insert: close drops the row") << "insert-full"
+                                                     << "close"
+                                                     << "" << X << 0;
+        QTest::newRow("insert: move posts a changed row") << "insert-full"
+                                                          << "first"
+                                                          << "" << B << 6;
+        QTest::newRow("insert: move drops an unchanged row") << "insert-untouched"
+                                                             << "first"
+                                                             << "" << B << 5;
+        QTest::newRow("insert: edit does nothing") << "insert-full"
+                                                   << "edit"
+                                                   << "" << I << 5;
+        QTest::newRow("edit: cancel") << "edit"
+                                      << "cancel"
+                                      << "" << B << 5;
+        QTest::newRow("edit: append settles first") << "edit"
+                                                    << "append"
+                                                    << "" << I << 5;
+        QTest::newRow("edit: required field cleared") << "edit-cleared"
+                                                      << "post"
+                                                      << "Field 'ZongPrice' must have a value" << E << 5;
     }
     void operationsByState()
     {

@@ -79,7 +79,8 @@ private slots:
         const auto d = parseDate(text, 2003);
         QCOMPARE(d.value_or(QDate()), date);
         if (date.isValid())
-            QCOMPARE(formatShortDate(date), QStringLiteral("%1-%2-%3").arg(date.year()).arg(date.month()).arg(date.day()));
+            QCOMPARE(formatShortDate(date),
+                     QStringLiteral("%1-%2-%3").arg(date.year()).arg(date.month()).arg(date.day()));
     }
 
     void shortTime() { QCOMPARE(formatShortTime(QTime(9, 5, 7)), QStringLiteral("9:05")); }

@@ -1,0 +1,155 @@
+#include "app/clock.h"
+#include "app/fonts.h"
+#include "app/form1.h"
+#include "app/splash.h"
+#include "app/startup.h"
+#include "reports/form2.h"
+#include "store/dataset.h"
+#include "tests/fixture.h"
+#include "widgets/message_boxes.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QTabWidget>
+#include <QTest>
+#include <QTreeWidget>
+
+namespace {
+
+// Notes whether the splash window was still on the screen when the error box came.
+class StartupBoxes : public ScriptedMessageBoxes
+{
+public:
+    bool splashVisible = false;
+    void error(const QString &message) override
+    {
+        splashVisible = fm && fm->isVisible();
+        ScriptedMessageBoxes::error(message);
+    }
+};
+
+const QString EntryGuidance = QStringLiteral("在左边的“货物类别”中选择货物的名称，双击以输入；若无，则双击“其它”项；");
+
+} // namespace
+
+class TestApp : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { installFontSubstitutes(); }
+
+    void clockTexts_data()
+    {
+        QTest::addColumn<QDateTime>("now");
+        QTest::addColumn<QString>("date");
+        QTest::addColumn<QString>("time");
+        QTest::newRow("nothing padded") << QDateTime(QDate(2026, 3, 5), QTime(9, 5, 7)) << "2026-3-5"
+                                        << "9:5:7";
+        QTest::newRow("two digits") << QDateTime(QDate(2026, 12, 31), QTime(23, 59, 59)) << "2026-12-31"
+                                    << "23:59:59";
+        QTest::newRow("midnight") << QDateTime(QDate(2027, 1, 1), QTime(0, 0, 0)) << "2027-1-1"
+                                  << "0:0:0";
+    }
+    void clockTexts()
+    {
+        QFETCH(QDateTime, now);
+        QFETCH(QString, date);
+        QFETCH(QString, time);
+        const ClockTexts t = ::clockTexts(now);
+        QCOMPARE(t.date, date);
+        QCOMPARE(t.time, time);
+    }
+
+    void startupWithMissingTable()
+    {
+        DataFolder data(false);
+        StartupBoxes boxes;
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp, [&] { looped = true; }), 0);
+        QVERIFY(!looped);
+        QCOMPARE(boxes.records.size(), 1);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Error);
+        QCOMPARE(boxes.records[0].caption, QStringLiteral("Vanterlo"));
+        QVERIFY2(boxes.records[0].text.contains(QStringLiteral("jhb.DB")), qPrintable(boxes.records[0].text));
+        QVERIFY(boxes.splashVisible);
+        QVERIFY(!Form1 && !Form2 && !fm);
+    }
+
+    void startupShowsTheEntryPage()
+    {
+        DataFolder data;
+        data.addPurchase(10000, QStringLiteral("大  米"), 2.5, 40.0, 100.0, QDate(2026, 3, 5));
+        ScriptedMessageBoxes boxes;
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp,
+                            [&] {
+                                looped = true;
+                                QVERIFY(!fm);
+                                QVERIFY(Form1 && Form1->isVisible() && Form2 && !Form2->isVisible());
+                                QCOMPARE(Form1->windowTitle(), QStringLiteral("Vanterlo"));
+                                QCOMPARE(Form1->PageControl1->currentWidget(), Form1->TabSheet1);
+                                QVERIFY(Form1->TreeView1->isVisible());
+                                QCOMPARE(Form1->guidance(), EntryGuidance);
+                                QVERIFY(Form1->Table1->active() && Form1->Table2->active());
+                                QCOMPARE(Form1->Table1->recordCount(), 1);
+                                QVERIFY(!Form1->Panel1->text().isEmpty());
+                            }),
+                 0);
+        QVERIFY(looped);
+        QVERIFY(!Form1);
+    }
+
+    void leftColumnFollowsThePages()
+    {
+        DataFolder data;
+        ScriptedMessageBoxes boxes;
+        TForm1 form;
+        form.show();
+        QVERIFY(form.TreeView1->isVisible() && form.Label10->isVisible());
+        QCOMPARE(form.guidance(), EntryGuidance);
+
+        form.PageControl1->setCurrentWidget(form.TabSheet6);
+        QVERIFY(!form.TreeView1->isVisible() && !form.Label10->isVisible());
+        QVERIFY(form.Label40->isVisible() && form.Memo2->isVisible());
+        QCOMPARE(form.guidance(), QStringLiteral("欢迎使用！请切换到“进货输入”或“查询统计”框页中使用；"));
+
+        form.PageControl1->setCurrentWidget(form.TabSheet2);
+        QVERIFY(form.TreeView1->isVisible() && form.Label10->isVisible());
+        form.PageControl1->setCurrentWidget(form.TabSheet6);
+        form.PageControl1->setCurrentWidget(form.TabSheet1);
+        QVERIFY(form.TreeView1->isVisible() && form.Label10->isVisible());
+        QCOMPARE(form.guidance(), EntryGuidance);
+    }
+
+    void frameAndAboutPage()
+    {
+        DataFolder data;
+        ScriptedMessageBoxes boxes;
+        TForm1 form;
+        form.show();
+        QCOMPARE(form.size(), QSize(800, 581));
+        QCOMPARE(form.TreeView1->topLevelItemCount(), 13);
+        for (int i = 0; i < 13; ++i)
+            QVERIFY(!form.TreeView1->topLevelItem(i)->isExpanded());
+        QCOMPARE(form.Label38->text(), QStringLiteral("版本：2.01"));
+        QCOMPARE(form.PageControl1->tabText(2), QStringLiteral("关  于"));
+
+        // A double-click on the tree's empty area with no node selected is ignored.
+        form.TreeView1->clearSelection();
+        form.TreeView1DblClick();
+        QVERIFY(boxes.records.isEmpty());
+
+        // The focus entering the features box maximises the window.
+        form.PageControl1->setCurrentWidget(form.TabSheet6);
+        QApplication::setActiveWindow(&form);
+        QVERIFY(QTest::qWaitForWindowActive(&form));
+        QVERIFY(!(form.windowState() & Qt::WindowMaximized));
+        form.GroupBox5->setFocus(Qt::TabFocusReason);
+        QVERIFY(form.windowState() & Qt::WindowMaximized);
+    }
+};
+
+QTEST_MAIN(TestApp)
+#include "test_app.moc"

@@ -1,0 +1,122 @@
+#include "store/app_error.h"
+#include "store/dataset.h"
+#include "tests/fixture.h"
+#include "widgets/db_grid.h"
+#include "widgets/guard.h"
+#include "widgets/message_boxes.h"
+
+#include <QApplication>
+#include <QTest>
+
+class TestWidgets : public QObject
+{
+    Q_OBJECT
+private slots:
+    void errorText_data()
+    {
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("letter") << "Key violation"
+                                << "Key violation.";
+        QTest::newRow("period") << "Done."
+                                << "Done.";
+        QTest::newRow("exclamation sorts below") << "Stop!"
+                                                 << "Stop!";
+        QTest::newRow("hyphen sorts below") << "a-"
+                                            << "a-";
+        QTest::newRow("digit") << "Row 0"
+                               << "Row 0.";
+        QTest::newRow("full-width punctuation") << "请补全！"
+                                                << "请补全！.";
+    }
+    void errorText()
+    {
+        QFETCH(QString, message);
+        QFETCH(QString, shown);
+        QCOMPARE(MessageBoxes::errorText(message), shown);
+    }
+
+    void guardEndsTheWholeCascade()
+    {
+        ScriptedMessageBoxes boxes;
+        QStringList steps;
+        Guard::run([&] {
+            steps << "outer";
+            Guard::run([&] {
+                steps << "inner";
+                throw AppError(QStringLiteral("Key violation"));
+            });
+            steps << "outer after cascade";
+        });
+        QCOMPARE(steps, (QStringList{"outer", "inner"}));
+        QCOMPARE(boxes.records.size(), 1);
+        QCOMPARE(boxes.records[0].text, QStringLiteral("Key violation."));
+        QVERIFY(!Guard::active());
+        // The program goes on: the next handler runs normally.
+        Guard::run([&] { steps << "next"; });
+        QCOMPARE(steps.last(), QStringLiteral("next"));
+    }
+
+    void gridFollowsTheCursorBothWays()
+    {
+        DataFolder data;
+        for (int i = 0; i < 5; ++i)
+            data.addPurchase(10000 + i, QStringLiteral("大  米"), 2.5, double(i + 1), 2.5 * (i + 1),
+                             QDate(2026, 3, 1 + i));
+        ScriptedMessageBoxes boxes;
+        Table t(QStringLiteral("Table3"));
+        t.setTableName(QStringLiteral("JHB"));
+        DataSource source(QStringLiteral("DataSource3"));
+        source.setDataset(&t);
+        DBGrid grid(QStringLiteral("DBGrid2"));
+        grid.setColumns({{QStringLiteral("ID"), QStringLiteral("流水号"), 51},
+                         {QStringLiteral("Kount"), QStringLiteral("数量"), 43}});
+        grid.setDataSource(&source);
+        grid.show();
+        QCOMPARE(grid.model()->rowCount(), 0);
+        t.open();
+        QCOMPARE(grid.model()->rowCount(), 5);
+        QCOMPARE(grid.model()->headerData(0, Qt::Horizontal).toString(), QStringLiteral("流水号"));
+        QCOMPARE(grid.model()->index(4, 1).data().toString(), QStringLiteral("5"));
+        QCOMPARE(grid.model()->index(0, 0).data(Qt::TextAlignmentRole).toInt(), int(Qt::AlignCenter));
+
+        // Dataset to grid.
+        t.moveTo(4);
+        QCOMPARE(grid.currentIndex().row(), 3);
+        // Grid to dataset, by the keyboard.
+        grid.setFocus();
+        QTest::keyClick(&grid, Qt::Key_Up);
+        QCOMPARE(t.recNo(), 3);
+
+        // An edit in place is posted when the user leaves the row.
+        QVERIFY(grid.model()->setData(grid.model()->index(2, 1), QStringLiteral("30")));
+        QCOMPARE(t.state(), Dataset::Edit);
+        QTest::keyClick(&grid, Qt::Key_Down);
+        QCOMPARE(t.state(), Dataset::Browse);
+        t.moveTo(3);
+        QCOMPARE(t.fieldByName(QStringLiteral("Kount"))->asString(), QStringLiteral("30"));
+
+        // A text the field cannot take is refused with the field's error (a closing quote sorts below ".").
+        QVERIFY(!grid.model()->setData(grid.model()->index(2, 1), QStringLiteral("3x")));
+        QCOMPARE(boxes.records.last().text,
+                 QStringLiteral("'3x' is not a valid floating point value for field 'Kount'"));
+
+        // Ctrl+Delete asks first; Cancel keeps the row, OK deletes it.
+        boxes.answers = {false, true};
+        QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(t.recordCount(), 5);
+        QTest::keyClick(&grid, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(t.recordCount(), 4);
+        QCOMPARE(grid.model()->rowCount(), 4);
+        QCOMPARE(boxes.records.last().text, QStringLiteral("Delete record?"));
+
+        // Pointing the data source at another dataset switches the grid at once.
+        source.setDataset(nullptr);
+        QCOMPARE(grid.model()->rowCount(), 0);
+    }
+};
+
+QTEST_MAIN(TestWidgets)
+#include "test_widgets.moc"
