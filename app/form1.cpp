@@ -9,6 +9,7 @@
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QResizeEvent>
 #include <QShowEvent>
@@ -51,6 +52,23 @@ protected:
             return;
         }
         QTreeWidget::keyPressEvent(event);
+    }
+};
+
+// The caption above the tree: only its top 20 pixels show, and the CJK face stands taller than the layout's font did,
+// so the text is centred in that strip.
+class CaptionLabel : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.fillRect(rect(), palette().window());
+        p.setPen(palette().windowText().color());
+        p.drawText(QRect(0, -2, width(), 22), Qt::AlignLeft | Qt::AlignVCenter, text());
     }
 };
 
@@ -121,7 +139,7 @@ void TForm1::buildFrame()
     resize(800, 581);
     setAutoFillBackground(true);
 
-    Label10 = new QLabel(QStringLiteral("   货物类别"), this);
+    Label10 = new CaptionLabel(QStringLiteral("   货物类别"), this);
     Label10->setObjectName(QStringLiteral("Label10"));
     Label10->setFont(pixelFont(QStringLiteral("宋体"), 19));
     Label10->setAlignment(Qt::AlignLeft | Qt::AlignTop);
@@ -153,8 +171,10 @@ void TForm1::buildFrame()
     Memo2->setFont(pixelFont(QStringLiteral("宋体"), 12));
     Memo2->setStyleSheet(QStringLiteral("QPlainTextEdit { background: #c8c8c8; color: navy; }"));
     Memo2->setReadOnly(true);
-    Memo2->setPlainText(QStringLiteral("本系统记录食堂每一笔进货，并可按品名、按天或按时间段查询、汇总和打印。\n"
-                                       "请切换到“进货输入”或“查询统计”框页开始工作。"));
+    Memo2->setPlainText(QStringLiteral("本系统记录食堂的每一笔进货，可查询、汇总和打印。\n"
+                                       "请切换到“进货输入”或“查询统计”框页使用。"));
+    Memo2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    Memo2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Memo2->setAccessibleName(QStringLiteral("说明"));
 
     auto *tree = new CatalogueTree(this);

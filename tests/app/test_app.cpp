@@ -30,6 +30,14 @@ public:
     }
 };
 
+// With VANTERLO_SHOTS set to a folder, the tests leave pictures of what they saw there.
+void saveShot(QWidget &w, const QString &name)
+{
+    const QString dir = qEnvironmentVariable("VANTERLO_SHOTS");
+    if (!dir.isEmpty())
+        w.grab().save(dir + QLatin1Char('/') + name);
+}
+
 const QString EntryGuidance = QStringLiteral("在左边的“货物类别”中选择货物的名称，双击以输入；若无，则双击“其它”项；");
 
 } // namespace
@@ -104,13 +112,18 @@ private slots:
     void leftColumnFollowsThePages()
     {
         DataFolder data;
+        data.addPurchase(10000, QStringLiteral("大  米"), 2.5, 40.0, 100.0, QDate(2026, 3, 5));
+        data.addPurchase(10001, QStringLiteral("豆  油"), 9.8, 5.0, 49.0, QDate(2026, 3, 5));
         ScriptedMessageBoxes boxes;
         TForm1 form;
         form.show();
+        form.TreeView1->expandItem(form.TreeView1->topLevelItem(6));
+        saveShot(form, QStringLiteral("entry-page-start.png"));
         QVERIFY(form.TreeView1->isVisible() && form.Label10->isVisible());
         QCOMPARE(form.guidance(), EntryGuidance);
 
         form.PageControl1->setCurrentWidget(form.TabSheet6);
+        saveShot(form, QStringLiteral("about-page.png"));
         QVERIFY(!form.TreeView1->isVisible() && !form.Label10->isVisible());
         QVERIFY(form.Label40->isVisible() && form.Memo2->isVisible());
         QCOMPARE(form.guidance(), QStringLiteral("欢迎使用！请切换到“进货输入”或“查询统计”框页中使用；"));
