@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QScreen>
+#include <QTimer>
 
 namespace {
 
@@ -55,6 +56,9 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
     if (started) {
         centre(Form1);
         Form1->show();
+        // For timing start-up from outside: end as soon as the shown window's first events are handled.
+        if (qEnvironmentVariableIsSet("VANTERLO_QUIT_AFTER_SHOW"))
+            QTimer::singleShot(0, qApp, &QCoreApplication::quit);
         eventLoop();
     }
     delete Form2;

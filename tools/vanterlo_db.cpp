@@ -1,18 +1,23 @@
-// vanterlo-db: creates the program's data files.
-//   vanterlo-db init [DIR]   creates jhb.DB and huizong.DB in DIR (default: the folder of the alias BCDEMOS)
+// vanterlo-db: creates and fills the program's data files.
+//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR
+//   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
+// DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/generate.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <cstdio>
 
 namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n");
+    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n       vanterlo-db generate N [DIR]\n");
     return 2;
 }
 
@@ -29,6 +34,22 @@ int main(int argc, char *argv[])
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
             Database::create(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
+            return 0;
+        }
+        if (args[0] == QLatin1String("generate") && (args.size() == 2 || args.size() == 3)) {
+            bool ok = false;
+            const qint64 n = args[1].toLongLong(&ok);
+            if (!ok || n < 0)
+                return usage();
+            const QString dir = args.size() == 3 ? args[2] : Database::aliasFolder();
+            if (!QFileInfo::exists(QDir(dir).filePath(QStringLiteral("jhb.DB"))))
+                Database::create(dir);
+            QElapsedTimer timer;
+            timer.start();
+            Database db(dir);
+            generatePurchases(db, n, QDate::currentDate());
+            std::printf("wrote %lld purchase records into %s in %.1f s\n", static_cast<long long>(n),
+                        qPrintable(QDir(dir).absolutePath()), double(timer.elapsed()) / 1000.0);
             return 0;
         }
     } catch (const AppError &e) {
