@@ -1,35 +1,351 @@
 #include "app/form1.h"
+#include "query/date_text.h"
+#include "query/deletion.h"
+#include "query/query_internal.h"
+#include "store/app_error.h"
 #include "store/dataset.h"
+#include "widgets/db_grid.h"
+#include "widgets/guard.h"
+#include "widgets/mask_edit.h"
+#include "widgets/message_boxes.h"
 
+#include <QCheckBox>
+#include <QFrame>
+#include <QGroupBox>
+#include <QHeaderView>
 #include <QLabel>
+#include <QPushButton>
+#include <QRadioButton>
 #include <QTreeWidget>
 
-// The query page; built by the query subsystem.
-void TForm1::buildQueryPage() {}
+namespace {
+
+QFont pixelFont(const QString &family, int px, bool bold = false)
+{
+    QFont f(family);
+    f.setPixelSize(px);
+    f.setBold(bold);
+    return f;
+}
+
+// A handler connected to a Qt signal: errors end at this boundary and never travel through Qt's frames.
+template <class T> auto fromSignal(T *object, void (T::*handler)())
+{
+    return [object, handler]() {
+        const auto body = [object, handler] { (object->*handler)(); };
+        if (!Guard::active()) {
+            Guard::run(body);
+            return;
+        }
+        try {
+            Guard::run(body);
+        } catch (const AppError &e) {
+            MessageBoxes::instance().error(e.message());
+        }
+    };
+}
+
+const char *const CentreProperty = "centreX";
+
+} // namespace
+
+namespace QueryPage {
+
+void setFieldEnabled(TForm1 *form, MaskEdit *field, bool on)
+{
+    field->setEnabled(on);
+    QPalette p = field->palette();
+    const QColor colour =
+        on ? form->TreeView1->palette().color(QPalette::Base) : form->Label12->palette().color(QPalette::Window);
+    p.setColor(QPalette::All, QPalette::Base, colour);
+    field->setPalette(p);
+}
+
+void setCentredCaption(QLabel *label, const QString &text)
+{
+    label->setText(text);
+    const int centre = label->property(CentreProperty).toInt();
+    const QSize size = label->sizeHint();
+    label->setGeometry(centre - size.width() / 2, label->y(), size.width(), label->height());
+}
+
+} // namespace QueryPage
+
+void TForm1::buildQueryPage()
+{
+    QWidget *page = TabSheet2;
+    page->setFont(pixelFont(QStringLiteral("宋体"), 16));
+    const QFont fieldFont = pixelFont(QStringLiteral("宋体"), 16, true);
+
+    const auto label = [](QLabel *&l, const char *name, const QString &text, QWidget *parent) {
+        l = new QLabel(text, parent);
+        l->setObjectName(QString::fromLatin1(name));
+        return l;
+    };
+    const auto button = [](auto *&b, const char *name, const QString &text, QWidget *parent) {
+        using B = std::remove_reference_t<decltype(*b)>;
+        b = new B(text, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+
+    // The result box: the count and the sum stand over the blanks of the two captions.
+    GroupBox4 = new QGroupBox(QStringLiteral("查询结果"), page);
+    GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
+    GroupBox4->setGeometry(12, 29, 253, 86);
+    label(Label14, "Label14", QStringLiteral("记录数：   条"), GroupBox4)->setGeometry(11, 42, 104, 16);
+    label(Label15, "Label15", QStringLiteral("合计：      元"), GroupBox4)->setGeometry(132, 42, 112, 16);
+    label(Label16, "Label16", QString(), GroupBox4)->setGeometry(66, 41, 0, 16);
+    label(Label17, "Label17", QString(), GroupBox4)->setGeometry(170, 41, 0, 16);
+    Label16->setAccessibleName(QStringLiteral("记录数"));
+    Label17->setAccessibleName(QStringLiteral("合计"));
+    for (QLabel *l : {Label16, Label17}) {
+        l->setAlignment(Qt::AlignCenter);
+        l->setStyleSheet(QStringLiteral("color: navy;"));
+    }
+    {
+        const QFontMetrics fm(page->font());
+        const auto blanksCentre = [&fm](QLabel *caption, const QString &before, int blanks) {
+            return caption->x() + fm.horizontalAdvance(before) + fm.horizontalAdvance(QString(blanks, u' ')) / 2;
+        };
+        Label16->setProperty(CentreProperty, blanksCentre(Label14, QStringLiteral("记录数："), 3));
+        Label17->setProperty(CentreProperty, blanksCentre(Label15, QStringLiteral("合计："), 6));
+    }
+    for (QLabel *l : {Label14, Label15, Label16, Label17})
+        l->setFixedHeight(qMax(16, l->sizeHint().height()));
+
+    // The criteria.
+    GroupBox3 = new QGroupBox(QStringLiteral("查询*统计"), page);
+    GroupBox3->setObjectName(QStringLiteral("GroupBox3"));
+    GroupBox3->setGeometry(13, 127, 251, 327);
+
+    // The frame of the date modes lies below the radio buttons, which are siblings of the name mode's button so
+    // that the three form one exclusive group.
+    RadioGroup1 = new QGroupBox(QStringLiteral("按时间"), GroupBox3);
+    RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
+    RadioGroup1->setGeometry(37, 120, 180, 56);
+
+    button(RadioButton3, "RadioButton3", QStringLiteral("按品名"), GroupBox3)->setGeometry(48, 47, 73, 17);
+    RadioButton3->setChecked(true);
+    MaskEdit3 = new MaskEdit(QStringLiteral("MaskEdit3"), MaskEdit::Mask::None, GroupBox3);
+    MaskEdit3->setGeometry(134, 44, 71, 24);
+    MaskEdit3->setAccessibleName(QStringLiteral("品名"));
+
+    Bevel1 = new QFrame(GroupBox3);
+    Bevel1->setObjectName(QStringLiteral("Bevel1"));
+    Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+    Bevel1->setGeometry(9, 88, 230, 2);
+
+    button(RadioButton1, "RadioButton1", QStringLiteral("一天"), GroupBox3)->setGeometry(61, 148, 65, 17);
+    button(RadioButton2, "RadioButton2", QStringLiteral("几天"), GroupBox3)->setGeometry(143, 148, 57, 17);
+
+    label(Label12, "Label12", QStringLiteral("时间："), GroupBox3)->setGeometry(9, 228, 48, 16);
+    Label12->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    MaskEdit1 = new MaskEdit(QStringLiteral("MaskEdit1"), MaskEdit::Mask::Date, GroupBox3);
+    MaskEdit1->setGeometry(49, 224, 80, 24);
+    MaskEdit1->setAccessibleName(QStringLiteral("起始日期"));
+    label(Label13, "Label13", QString(), GroupBox3)->setGeometry(134, 228, 32, 16);
+    MaskEdit2 = new MaskEdit(QStringLiteral("MaskEdit2"), MaskEdit::Mask::Date, GroupBox3);
+    MaskEdit2->setGeometry(156, 224, 85, 24);
+    MaskEdit2->setAccessibleName(QStringLiteral("结束日期"));
+    // Label12 sits partly under the start date field; keep the field on top.
+    MaskEdit1->raise();
+
+    for (MaskEdit *e : {MaskEdit1, MaskEdit2, MaskEdit3}) {
+        e->setFont(fieldFont);
+        QPalette p = e->palette();
+        p.setColor(QPalette::Active, QPalette::Text, QColor(Qt::darkBlue));
+        p.setColor(QPalette::Inactive, QPalette::Text, QColor(Qt::darkBlue));
+        e->setPalette(p);
+    }
+    QueryPage::setFieldEnabled(this, MaskEdit3, true);
+    QueryPage::setFieldEnabled(this, MaskEdit1, false);
+    QueryPage::setFieldEnabled(this, MaskEdit2, false);
+    {
+        // At start the end date field has the scroll-bar colour.
+        QPalette p = MaskEdit2->palette();
+        p.setColor(QPalette::All, QPalette::Base, QColor(0xc8, 0xc8, 0xc8));
+        MaskEdit2->setPalette(p);
+    }
+
+    button(CheckBox1, "CheckBox1", QStringLiteral("统计汇总"), GroupBox3)->setGeometry(24, 286, 87, 17);
+    CheckBox1->setEnabled(false);
+    button(CheckBox2, "CheckBox2", QStringLiteral("删除所有"), GroupBox3)->setGeometry(149, 286, 88, 17);
+
+    // Labels and choices need the height of the CJK face, which is taller than the layout's 16 pixels.
+    for (QWidget *w : std::initializer_list<QWidget *>{RadioButton1, RadioButton2, RadioButton3, CheckBox1, CheckBox2,
+                                                       Label12, Label13}) {
+        const int h = qMax(w->height(), w->sizeHint().height());
+        w->setGeometry(w->x(), w->y() - (h - w->height()) / 2, qMax(w->width(), w->sizeHint().width()), h);
+    }
+
+    // The commands.
+    button(Button5, "Button5", QStringLiteral("打印"), page)->setGeometry(25, 478, 76, 28);
+    button(Button6, "Button6", QStringLiteral("!删除!"), page)->setGeometry(101, 478, 76, 28);
+    button(Button7, "Button7", QStringLiteral("确定"), page)->setGeometry(177, 478, 76, 28);
+    Button6->setFont(pixelFont(QStringLiteral("黑体"), 16, true));
+    Button6->setStyleSheet(QStringLiteral("QPushButton { color: red; } QPushButton:disabled { color: #b08080; }"));
+    for (QPushButton *b : {Button5, Button6, Button7}) {
+        b->setEnabled(false);
+        b->setAutoDefault(true); // Enter on a focused button clicks it
+    }
+
+    // The grids.
+    label(Label36, "Label36", QStringLiteral("查询详单："), page)->move(288, 19);
+    label(Label37, "Label37", QStringLiteral("分类汇总："), page)->move(291, 350);
+    Label36->adjustSize();
+    Label37->adjustSize();
+    DBGrid2 = new DBGrid(QStringLiteral("DBGrid2"), page);
+    DBGrid2->setGeometry(281, 37, 368, 299);
+    DBGrid3 = new DBGrid(QStringLiteral("DBGrid3"), page);
+    DBGrid3->setGeometry(280, 368, 367, 150);
+    for (DBGrid *g : {DBGrid2, DBGrid3}) {
+        g->setFont(fieldFont);
+        g->setStyleSheet(QStringLiteral("QTableView { color: navy; }"));
+        g->horizontalHeader()->setFont(pixelFont(QStringLiteral("宋体"), 16));
+    }
+    Label36->setBuddy(DBGrid2);
+    Label37->setBuddy(DBGrid3);
+    DBGrid2->setAccessibleName(QStringLiteral("查询详单"));
+    DBGrid3->setAccessibleName(QStringLiteral("分类汇总"));
+    DBGrid2->setColumns({{QStringLiteral("ID"), QStringLiteral("流水号"), 51},
+                         {QStringLiteral("Name"), QStringLiteral("品名"), 54},
+                         {QStringLiteral("Single_Price"), QStringLiteral("单价"), 57},
+                         {QStringLiteral("Kount"), QStringLiteral("数量"), 43},
+                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 49},
+                         {QStringLiteral("Sime"), QStringLiteral("进货时间"), 74}});
+    DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), 87},
+                         {QStringLiteral("Name"), QStringLiteral("品名"), 84},
+                         {QStringLiteral("Kount"), QStringLiteral("次数"), 73},
+                         {QStringLiteral("ZongPrice"), QStringLiteral("小计"), -1}});
+    DBGrid2->setDataSource(DataSource3);
+    DBGrid3->setDataSource(DataSource2);
+
+    // Tab order: the detail grid, the criteria, the commands, the summary grid.
+    const QList<QWidget *> order{DBGrid2,   MaskEdit1, RadioButton3, RadioButton1, RadioButton2, MaskEdit2, MaskEdit3,
+                                 CheckBox1, CheckBox2, Button7,      Button6,      Button5,      DBGrid3};
+    for (int i = 0; i + 1 < order.size(); ++i)
+        QWidget::setTabOrder(order[i], order[i + 1]);
+
+    // Handlers.
+    MaskEdit1->onChange = [this] { MaskEdit1Change(); };
+    MaskEdit2->onChange = [this] { MaskEdit2Change(); };
+    MaskEdit3->onChange = [this] { MaskEdit3Change(); };
+    MaskEdit1->onKeyPress = [this](QChar &key) { MaskEdit1KeyPress(key); };
+    MaskEdit2->onKeyPress = [this](QChar &key) { MaskEdit2KeyPress(key); };
+    MaskEdit3->onKeyPress = [this](QChar &key) { MaskEdit3KeyPress(key); };
+    const auto onChecked = [this](QRadioButton *radio, void (TForm1::*handler)()) {
+        const auto run = fromSignal(this, handler);
+        connect(radio, &QRadioButton::toggled, this, [run](bool checked) {
+            if (checked)
+                run();
+        });
+    };
+    onChecked(RadioButton1, &TForm1::RadioButton1Click);
+    onChecked(RadioButton2, &TForm1::RadioButton2Click);
+    onChecked(RadioButton3, &TForm1::RadioButton3Click);
+    connect(CheckBox1, &QCheckBox::toggled, this, fromSignal(this, &TForm1::CheckBox1Click));
+    connect(CheckBox2, &QCheckBox::toggled, this, fromSignal(this, &TForm1::CheckBox2Click));
+    connect(Button5, &QPushButton::clicked, this, fromSignal(this, &TForm1::Button5Click));
+    connect(Button6, &QPushButton::clicked, this, fromSignal(this, &TForm1::Button6Click));
+    connect(Button7, &QPushButton::clicked, this, fromSignal(this, &TForm1::Button7Click));
+}
 
 void TForm1::TabSheet2Show()
 {
     setGuidance(QStringLiteral("选择查询方式：或双击左边输入品名，或直接输入品名；"));
-    Table1->close();
+    Table1->close(); // a record still being entered is dropped
     DataSource3->setDataset(Table3);
     Label10->show();
     TreeView1->show();
+    QueryPage::setChecked(this, CheckBox2, false, &TForm1::CheckBox2Click);
+    deleteEveryRecord(this, Table2, QString());
     Table3->open();
+    if (Table3->recordCount() > 0) {
+        Button6->setEnabled(true);
+        CheckBox2->setEnabled(true);
+    }
 }
 
-void TForm1::TreeView1DblClickQuery(const QString &) {}
-void TForm1::RadioButton1Click() {}
-void TForm1::RadioButton2Click() {}
-void TForm1::RadioButton3Click() {}
-void TForm1::MaskEdit1Change() {}
-void TForm1::MaskEdit2Change() {}
-void TForm1::MaskEdit3Change() {}
-void TForm1::MaskEdit1KeyPress(QChar &) {}
-void TForm1::MaskEdit2KeyPress(QChar &) {}
-void TForm1::MaskEdit3KeyPress(QChar &) {}
-void TForm1::CheckBox1Click() {}
-void TForm1::CheckBox2Click() {}
-void TForm1::Button7Click() {}
-void TForm1::Button6Click() {}
-void TForm1::Table3AfterDelete() {}
-void TForm1::Query1AfterDelete() {}
+void TForm1::RadioButton3Click()
+{
+    MaskEdit1->clear();
+    QueryPage::setFieldEnabled(this, MaskEdit1, false);
+    MaskEdit2->clear();
+    QueryPage::setFieldEnabled(this, MaskEdit2, false);
+    QueryPage::setFieldEnabled(this, MaskEdit3, true);
+    QueryPage::setChecked(this, CheckBox1, false, &TForm1::CheckBox1Click);
+    CheckBox1->setEnabled(false);
+    MaskEdit3->setFocus();
+    Button7->setEnabled(false);
+    setGuidance(QStringLiteral("在左边双击要查询的货物品名，或直接输入品名；"));
+}
+
+void TForm1::RadioButton1Click()
+{
+    Label12->setText(QStringLiteral("时间:"));
+    Label13->setText(QString());
+    QueryPage::setFieldEnabled(this, MaskEdit1, true);
+    MaskEdit2->clear();
+    QueryPage::setFieldEnabled(this, MaskEdit2, false);
+    MaskEdit3->clear();
+    QueryPage::setFieldEnabled(this, MaskEdit3, false);
+    CheckBox1->setEnabled(false);
+    MaskEdit1->setFocus();
+    Button7->setEnabled(!DateText::blankAt(MaskEdit1->text(), 8));
+    setGuidance(QStringLiteral("请输入时间；"));
+}
+
+void TForm1::RadioButton2Click()
+{
+    Label12->setText(QStringLiteral("从："));
+    Label13->setText(QStringLiteral("到："));
+    QueryPage::setFieldEnabled(this, MaskEdit1, true);
+    QueryPage::setFieldEnabled(this, MaskEdit2, true);
+    MaskEdit3->clear();
+    QueryPage::setFieldEnabled(this, MaskEdit3, false);
+    CheckBox1->setEnabled(true);
+    if (DateText::blankAt(MaskEdit1->text(), 8))
+        MaskEdit1->setFocus();
+    else
+        MaskEdit2->setFocus();
+    Button7->setEnabled(false);
+    setGuidance(QStringLiteral("输入起始时间；"));
+}
+
+void TForm1::MaskEdit3Change()
+{
+    const bool empty = MaskEdit3->text().isEmpty();
+    // Any character, a blank too, makes this a query by name: the date modes are locked until the field is empty.
+    Button7->setEnabled(!empty);
+    RadioButton1->setEnabled(empty);
+    RadioButton2->setEnabled(empty);
+    setGuidance(QStringLiteral("按回车结束输入，或单击“确定”；"));
+}
+
+void TForm1::MaskEdit3KeyPress(QChar &key)
+{
+    if (key == QChar(13) && !MaskEdit3->text().isEmpty())
+        Button7->setFocus();
+    setGuidance(QStringLiteral("按回车键或单击“确定”进行查询；"));
+}
+
+void TForm1::TreeView1DblClickQuery(const QString &goods)
+{
+    if (!RadioButton3->isChecked()) {
+        MessageBoxes::instance().message(QStringLiteral("请先选择按品名查询"));
+        return;
+    }
+    MaskEdit3->setText(goods);
+    Button7->setFocus();
+}
+
+void TForm1::CheckBox1Click()
+{
+    setGuidance(QStringLiteral("进行分类统计汇总或打印分类统计汇总统计表，单击“确定”或“打印”进行下一步操作；"));
+}
+
+void TForm1::CheckBox2Click()
+{
+    setGuidance(QStringLiteral("删除所有查询详单中的数据记录，单击“删除”开始操作；"));
+}

@@ -1,0 +1,61 @@
+#include "query/deletion.h"
+
+#include "app/form1.h"
+#include "query/progress.h"
+#include "query/query_internal.h"
+#include "store/dataset.h"
+#include "widgets/message_boxes.h"
+
+#include <QCheckBox>
+#include <QPushButton>
+
+void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progressLabel)
+{
+    if (dataset->recordCount() == 0)
+        return;
+    Transaction transaction(dataset->database());
+    QueryPage::ControlsOff controls(dataset);
+    WorkProgress progress(parent, progressLabel, dataset->recordCount());
+    int done = 0;
+    while (dataset->recordCount() > 0) {
+        if (dataset->recordCount() == 1) {
+            progress.close();
+            controls.release();
+        }
+        dataset->deleteRecord();
+        progress.step(++done);
+    }
+}
+
+void TForm1::Button6Click()
+{
+    if (MessageBoxes::instance().question(QString::fromUtf8(DeleteCaption),
+                                          QStringLiteral("确实要删除当前这一条（或全部所显示）记录吗？"))) {
+        // Whatever the detail grid shows: the whole table after entering the page, the records found after a query.
+        Dataset *shown = DataSource3->dataset();
+        if (shown) {
+            if (!shown->active()) {
+                shown->deleteRecord(); // refused by the engine: the dataset is closed
+            } else if (CheckBox2->isChecked()) {
+                deleteEveryRecord(this, shown, QStringLiteral("正在删除记录…"));
+            } else {
+                shown->deleteRecord();
+            }
+        }
+    }
+    setGuidance(QStringLiteral("进行下一次删除、查询、打印；"));
+}
+
+void TForm1::Table3AfterDelete()
+{
+    if (Table3->recordCount() == 0) {
+        MessageBoxes::instance().message(QString::number(Table3->recordCount()));
+        Button6->setEnabled(false);
+    }
+}
+
+void TForm1::Query1AfterDelete()
+{
+    if (Query1->recordCount() == 0)
+        Button6->setEnabled(false);
+}
