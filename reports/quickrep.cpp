@@ -1,0 +1,437 @@
+#include "reports/quickrep.h"
+
+#include "reports/report_preview.h"
+#include "reports/text_metrics.h"
+#include "store/app_error.h"
+#include "store/dataset.h"
+#include "store/text_forms.h"
+#include "widgets/message_boxes.h"
+
+#include <QEventLoop>
+#include <QRegularExpression>
+
+namespace {
+constexpr double Epsilon = 1e-6; // mm; sums of band heights must not push an exact fit onto a new page
+}
+
+// ---- elements ----
+
+TQRPrintable::TQRPrintable(TQRBand *band, const QString &name, Anchor anchor, double x, double top,
+                           const FontSpec &font)
+    : QObject(band), m_anchor(anchor), m_x(x), m_top(top), m_font(font)
+{
+    setObjectName(name);
+    band->m_elements.append(this);
+}
+
+TQRBand *TQRPrintable::band() const
+{
+    return static_cast<TQRBand *>(parent());
+}
+
+TQRLabel::TQRLabel(TQRBand *band, const QString &name, const QString &caption, Anchor anchor, double x, double top,
+                   const FontSpec &font)
+    : TQRPrintable(band, name, anchor, x, top, font), m_caption(caption)
+{
+}
+
+TQRDBText::TQRDBText(TQRBand *band, const QString &name, const QString &fieldName, Anchor anchor, double x, double top,
+                     const FontSpec &font)
+    : TQRPrintable(band, name, anchor, x, top, font), m_field(fieldName)
+{
+}
+
+QString TQRDBText::printText(const PrintContext &context) const
+{
+    if (context.blank || !context.run || !context.run->dataset())
+        return QString();
+    return context.run->dataset()->fieldByName(m_field)->asString();
+}
+
+TQRExpr::TQRExpr(TQRBand *band, const QString &name, const QString &expression, Anchor anchor, double x, double top,
+                 const FontSpec &font)
+    : TQRPrintable(band, name, anchor, x, top, font), m_expression(expression)
+{
+}
+
+QString TQRExpr::sumField() const
+{
+    const QString e = m_expression.trimmed();
+    if (e.compare(QStringLiteral("COUNT"), Qt::CaseInsensitive) == 0)
+        return QString();
+    static const QRegularExpression sum(QStringLiteral("^SUM\\s*\\(\\s*(\\w+)\\s*\\)$"),
+                                        QRegularExpression::CaseInsensitiveOption);
+    const auto m = sum.match(e);
+    if (!m.hasMatch())
+        throw AppError(QStringLiteral("报表表达式“%1”无法计算").arg(m_expression));
+    return m.captured(1);
+}
+
+QString TQRExpr::printText(const PrintContext &context) const
+{
+    if (!context.run)
+        return QString();
+    const QString field = sumField();
+    return formatGeneral(field.isEmpty() ? context.run->count() : context.run->sum(field));
+}
+
+TQRSysData::TQRSysData(TQRBand *band, const QString &name, Data data, const QString &prefix, Anchor anchor, double x,
+                       double top, const FontSpec &font)
+    : TQRPrintable(band, name, anchor, x, top, font), m_data(data), m_prefix(prefix)
+{
+}
+
+QString TQRSysData::printText(const PrintContext &context) const
+{
+    if (!context.run)
+        return m_prefix;
+    switch (m_data) {
+    case qrsDate:
+        return m_prefix + formatShortDate(context.run->printMoment().date());
+    case qrsTime:
+        return m_prefix + formatShortTime(context.run->printMoment().time());
+    case qrsPageNumber:
+        return m_prefix + QString::number(context.run->pageNumber());
+    }
+    return m_prefix;
+}
+
+TQRShape::TQRShape(TQRBand *band, const QString &name, double x1, double x2, double lineY, Pen pen)
+    : TQRPrintable(band, name, Anchor::Left, x1, lineY, FontSpec{}), m_x2(x2), m_pen(pen)
+{
+}
+
+// Pen width 2 and 1 of the layouts: a heavier and a thinner hairline, as technical pens draw them.
+double TQRShape::penWidthMm() const
+{
+    return m_pen == Heavy ? 0.35 : 0.18;
+}
+
+// ---- bands and reports ----
+
+TQRBand::TQRBand(TQuickRep *report, const QString &name, BandType type, double height)
+    : TQRBand(report, name, type, height, true)
+{
+}
+
+TQRBand::TQRBand(TQuickRep *report, const QString &name, BandType type, double height, bool add)
+    : QObject(report), m_type(type), m_height(height)
+{
+    setObjectName(name);
+    if (add)
+        report->m_bands.append(this);
+}
+
+TQuickRep *TQRBand::report() const
+{
+    return static_cast<TQuickRep *>(parent());
+}
+
+TQRGroup::TQRGroup(TQuickRep *report, const QString &name, double height) : TQRBand(report, name, rbGroupHeader, height)
+{
+}
+
+TQuickRep::TQuickRep(QObject *parent, const QString &name, const QString &title) : QObject(parent), m_title(title)
+{
+    setObjectName(name);
+}
+
+TQuickRep::~TQuickRep()
+{
+    if (m_preview)
+        delete m_preview.data();
+}
+
+ReportPreview *TQuickRep::openPreview() const
+{
+    return m_preview;
+}
+
+TQRBand *TQuickRep::band(TQRBand::BandType type) const
+{
+    for (TQRBand *b : m_bands) {
+        if (b->bandType() == type)
+            return b;
+    }
+    return nullptr;
+}
+
+ReportDocument TQuickRep::prepare()
+{
+    ReportRun run(this);
+    run.runToEnd();
+    return *run.document();
+}
+
+ReportPreview *TQuickRep::showPreview()
+{
+    if (m_preview) {
+        m_preview->bringToFront();
+        return m_preview;
+    }
+    auto *w = new ReportPreview(std::make_unique<ReportRun>(this));
+    m_preview = w;
+    w->showMaximized();
+    w->start();
+    return w;
+}
+
+void TQuickRep::preview()
+{
+    if (m_preview) {
+        m_preview->bringToFront();
+        return;
+    }
+    waitClosed(showPreview());
+}
+
+void TQuickRep::waitClosed(ReportPreview *window)
+{
+    QPointer<ReportPreview> w = window;
+    QEventLoop loop;
+    QObject::connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Handlers run from this loop report their own errors; one that escapes anyway ends up here, is shown, and the
+    // loop goes on, so the window stays usable.
+    while (w) {
+        try {
+            loop.exec();
+            break; // the window was closed, or the application is quitting
+        } catch (const AppError &e) {
+            MessageBoxes::instance().error(e.message());
+        } catch (const std::exception &e) {
+            MessageBoxes::instance().error(QString::fromLocal8Bit(e.what()));
+        } catch (...) {
+            MessageBoxes::instance().error(QString());
+        }
+    }
+}
+
+// ---- a run ----
+
+// Follows the dataset between steps: a close, a reopen or rows added or removed mean the rest of the run would print
+// other data than the part already laid out.
+class ReportRun::Watch : public DataLink
+{
+public:
+    bool own = false; // the run itself is moving the dataset
+    bool changed = false;
+
+protected:
+    void dataEvent(DataEvent event, int) override
+    {
+        if (own)
+            return;
+        switch (event) {
+        case DataEvent::ActiveChanged:
+        case DataEvent::LayoutReset:
+        case DataEvent::RowsInserted:
+        case DataEvent::RowsRemoved:
+            changed = true;
+            break;
+        default:
+            break;
+        }
+    }
+};
+
+ReportRun::ReportRun(TQuickRep *report) : m_report(report), m_doc(std::make_shared<ReportDocument>())
+{
+    m_doc->title = report->reportTitle();
+    m_doc->paperMm = QSizeF(report->page.paperWidth, report->page.paperHeight);
+}
+
+ReportRun::~ReportRun()
+{
+    if (m_watch) {
+        DataSource *source = m_watch->dataSource();
+        m_watch->setDataSource(nullptr);
+        delete source;
+    }
+}
+
+Dataset *ReportRun::dataset() const
+{
+    return m_report->dataset();
+}
+
+bool ReportRun::waiting() const
+{
+    Dataset *ds = dataset();
+    return m_phase == Phase::Details && ds && (ds->state() == Dataset::Edit || ds->state() == Dataset::Insert);
+}
+
+void ReportRun::runToEnd()
+{
+    while (!step(1000)) {
+        if (waiting())
+            throw AppError(QStringLiteral("数据正在编辑，无法生成报表"));
+    }
+}
+
+void ReportRun::startPage()
+{
+    m_doc->pages.emplace_back();
+    m_y = m_report->page.topMargin;
+    m_pageOpen = true;
+    m_pageFresh = true;
+}
+
+void ReportRun::finishPage()
+{
+    if (!m_pageOpen)
+        return;
+    TQRBand *footer = m_report->band(TQRBand::rbPageFooter);
+    const bool last = m_phase == Phase::Done;
+    if (footer && (!last || m_report->lastPageFooter)) {
+        const PageSetup &p = m_report->page;
+        placeBand(footer, p.paperHeight - p.bottomMargin - footer->height(), false);
+    }
+    m_pageOpen = false;
+}
+
+void ReportRun::printBand(TQRBand *band, bool blank)
+{
+    if (!band)
+        return;
+    const PageSetup &p = m_report->page;
+    TQRBand *footer = m_report->band(TQRBand::rbPageFooter);
+    const double limit = p.paperHeight - p.bottomMargin - (footer ? footer->height() : 0);
+    if (!m_pageOpen) {
+        startPage();
+    } else if (m_y + band->height() > limit + Epsilon && !m_pageFresh) {
+        finishPage();
+        startPage();
+    }
+    placeBand(band, m_y, blank);
+    m_y += band->height();
+    m_pageFresh = false;
+}
+
+void ReportRun::placeBand(TQRBand *band, double top, bool blank)
+{
+    const PageSetup &p = m_report->page;
+    const double left = p.leftMargin;
+    m_moment = m_report->clock();
+    PrintContext context{this, blank};
+    ReportPage &page = m_doc->pages.back();
+    for (TQRPrintable *e : band->elements()) {
+        if (!e->enabled())
+            continue;
+        if (auto *shape = qobject_cast<TQRShape *>(e)) {
+            PageItem line;
+            line.kind = PageItem::Line;
+            line.x = float(left + shape->x());
+            line.w = float(shape->x2() - shape->x());
+            line.y = float(top + shape->top());
+            line.h = float(shape->penWidthMm());
+            page.items.push_back(std::move(line));
+            continue;
+        }
+        const QString text = e->printText(context);
+        if (text.isEmpty())
+            continue;
+        const double w = TextMetrics::width(e->font(), text);
+        double x = left + e->x();
+        if (e->anchor() == Anchor::Centre)
+            x = left + e->x() - w / 2;
+        else if (e->anchor() == Anchor::BandCentre)
+            x = left + p.bandWidth() / 2 - w / 2;
+        PageItem item;
+        item.kind = PageItem::Text;
+        item.font = m_doc->fontIndex(e->font());
+        item.x = float(x);
+        item.y = float(top + e->top());
+        item.w = float(w);
+        item.h = float(TextMetrics::height(e->font()));
+        item.text = text;
+        page.items.push_back(std::move(item));
+    }
+}
+
+bool ReportRun::step(int maxRecords)
+{
+    if (done())
+        return true;
+    Dataset *ds = dataset();
+
+    if (m_phase == Phase::Start) {
+        // Unknown expressions fail before anything is laid out.
+        for (TQRBand *b : m_report->bands()) {
+            for (TQRPrintable *e : b->elements()) {
+                if (auto *expr = qobject_cast<TQRExpr *>(e)) {
+                    const QString f = expr->sumField();
+                    if (!f.isEmpty())
+                        m_sums.insert(f, 0);
+                }
+            }
+        }
+        m_total = (ds && ds->active()) ? ds->recordCount() : 0;
+        printBand(m_report->band(TQRBand::rbTitle));
+        if (m_total == 0) {
+            // An empty or closed dataset: the title, one blank detail line and the page footer.
+            if (m_report->printIfEmpty) {
+                printBand(m_report->band(TQRBand::rbDetail), true);
+                m_phase = Phase::Done;
+                finishPage();
+            } else {
+                m_doc->pages.clear();
+                m_phase = Phase::Done;
+            }
+            return true;
+        }
+        m_watch = std::make_unique<Watch>();
+        m_watch->setDataSource(new DataSource(QStringLiteral("ReportRunSource")));
+        m_watch->own = true;
+        m_watch->dataSource()->setDataset(ds);
+        m_watch->own = false;
+        m_phase = Phase::Details;
+    }
+
+    if (m_watch->changed || !ds->active() || ds->recordCount() != m_total) {
+        m_phase = Phase::Stopped;
+        return true;
+    }
+    if (waiting())
+        return false;
+
+    m_watch->own = true;
+    ds->disableControls();
+    struct Restore
+    {
+        ReportRun *run;
+        Dataset *ds;
+        ~Restore()
+        {
+            ds->enableControls();
+            run->m_watch->own = false;
+        }
+    } restore{this, ds};
+
+    QList<QPair<QString, Field *>> sumFields;
+    for (auto it = m_sums.constBegin(); it != m_sums.constEnd(); ++it)
+        sumFields.append({it.key(), ds->fieldByName(it.key())});
+
+    if (m_next == 0) {
+        ds->first();
+        printBand(m_report->band(TQRBand::rbGroupHeader));
+    } else {
+        ds->moveTo(m_next + 1);
+    }
+    TQRBand *detail = m_report->band(TQRBand::rbDetail);
+    for (int n = 0; n < maxRecords && m_next < m_total; ++n) {
+        printBand(detail);
+        m_count += 1;
+        for (const auto &[name, field] : sumFields)
+            m_sums[name] += field->asFloat();
+        ++m_next;
+        ds->next(); // at the last record this only sets eof: the run ends standing on it
+    }
+    if (m_next >= m_total) {
+        auto *group = qobject_cast<TQRGroup *>(m_report->band(TQRBand::rbGroupHeader));
+        printBand(group ? group->footerBand() : m_report->band(TQRBand::rbGroupFooter));
+        m_phase = Phase::Done;
+        finishPage();
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,156 @@
+#include "reports/text_metrics.h"
+
+#include <QFontMetricsF>
+#include <QHash>
+#include <memory>
+
+namespace {
+
+constexpr double RefPixels = 1000; // the size at which advances are read, unhinted, so they scale exactly
+
+bool isGridAscii(QChar c)
+{
+    return c.unicode() >= 0x20 && c.unicode() < 0x7f;
+}
+
+QFont referenceFont(const FontSpec &spec)
+{
+    QFont f(spec.family);
+    f.setBold(spec.bold);
+    f.setPixelSize(int(RefPixels));
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    return f;
+}
+
+// Advances in em of one face, cached: a long report measures the same few characters many times.
+struct Face
+{
+    explicit Face(const FontSpec &spec) : metrics(referenceFont(spec)) {}
+    QFontMetricsF metrics;
+    QHash<QString, double> advances;
+
+    double advance(const QString &text)
+    {
+        auto it = advances.constFind(text);
+        if (it != advances.constEnd())
+            return *it;
+        if (advances.size() > 100'000)
+            advances.clear();
+        const double a = metrics.horizontalAdvance(text) / RefPixels;
+        advances.insert(text, a);
+        return a;
+    }
+};
+
+Face &face(const FontSpec &spec)
+{
+    static QHash<QString, std::shared_ptr<Face>> faces;
+    const QString key = spec.family + (spec.bold ? QStringLiteral("|b") : QStringLiteral("|r"));
+    auto &slot = faces[key];
+    if (!slot)
+        slot = std::make_shared<Face>(spec);
+    return *slot;
+}
+
+} // namespace
+
+namespace TextMetrics {
+
+bool onGrid(const FontSpec &font)
+{
+    return font.family == QStringLiteral("宋体") || font.family == QStringLiteral("黑体");
+}
+
+double emMm(const FontSpec &font)
+{
+    return font.pointSize * 25.4 / 72.0;
+}
+
+namespace {
+
+// Walks the text in pieces: runs of non-ASCII characters at their own advances, and ASCII words (blanks print
+// nothing) each on its half-width cells. Calls piece(start, length, x, room, natural, gridded) in mm; returns the
+// width.
+template <class F> double walk(const FontSpec &font, const QString &text, F &&piece)
+{
+    Face &f = face(font);
+    const double em = emMm(font);
+    const int n = int(text.size());
+    if (!TextMetrics::onGrid(font)) {
+        const double w = n ? f.advance(text) * em : 0;
+        if (n)
+            piece(0, n, 0.0, w, w, false);
+        return w;
+    }
+    double x = 0;
+    int i = 0;
+    while (i < n) {
+        const QChar c = text.at(i);
+        if (c == QLatin1Char(' ')) {
+            x += em / 2;
+            ++i;
+            continue;
+        }
+        const bool ascii = isGridAscii(c);
+        int j = i;
+        double natural = 0;
+        while (j < n && isGridAscii(text.at(j)) == ascii && text.at(j) != QLatin1Char(' ')) {
+            // A surrogate pair is measured as the one character it is.
+            const int len = (text.at(j).isHighSurrogate() && j + 1 < n) ? 2 : 1;
+            natural += f.advance(text.mid(j, len));
+            j += len;
+        }
+        natural *= em;
+        const double room = ascii ? (j - i) * em / 2 : natural;
+        piece(i, j - i, x, room, natural, ascii);
+        x += room;
+        i = j;
+    }
+    return x;
+}
+
+} // namespace
+
+QList<Run> runs(const FontSpec &font, const QString &text)
+{
+    QList<Run> out;
+    walk(font, text, [&out](int start, int length, double x, double room, double natural, bool gridded) {
+        out.append(Run{start, length, x, room, natural, gridded});
+    });
+    return out;
+}
+
+double width(const FontSpec &font, const QString &text)
+{
+    return walk(font, text, [](int, int, double, double, double, bool) {});
+}
+
+double height(const FontSpec &font)
+{
+    if (onGrid(font))
+        return emMm(font);
+    const QFontMetricsF &m = face(font).metrics;
+    return (m.ascent() + m.descent()) / RefPixels * emMm(font);
+}
+
+double baseline(const FontSpec &font)
+{
+    // The CJK faces put the ideographic em box from 0.88 em above the baseline to 0.12 em below it, as the classic
+    // faces' whole character cell did.
+    if (onGrid(font))
+        return 0.88 * emMm(font);
+    return face(font).metrics.ascent() / RefPixels * emMm(font);
+}
+
+QFont deviceFont(const FontSpec &font, double emPixels, double resolutionY)
+{
+    QFont f(font.family);
+    f.setBold(font.bold);
+    f.setHintingPreference(QFont::PreferNoHinting);
+    f.setKerning(false);
+    f.setPointSizeF(qMax(0.1, emPixels * 72.0 / resolutionY));
+    return f;
+}
+
+} // namespace TextMetrics
