@@ -14,9 +14,12 @@
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPainter>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QStyle>
 #include <QTreeWidget>
+#include <QtMath>
 
 namespace {
 
@@ -46,6 +49,45 @@ template <class T> auto fromSignal(T *object, void (T::*handler)())
 }
 
 const char *const CentreProperty = "centreX";
+
+// A caption with blanks to hold a value: each blank is drawn half a character wide, as in the face the page was laid
+// out for (the CJK face's own blank is much narrower), so that the value placed over the blanks fits between the
+// words. The text itself stays as it is.
+class BlankCaption : public QLabel
+{
+public:
+    using QLabel::QLabel;
+
+    qreal advance(qsizetype length) const
+    {
+        const QFontMetricsF fm(font());
+        qreal x = 0;
+        for (qsizetype i = 0; i < length && i < text().size(); ++i)
+            x += text()[i] == u' ' ? font().pixelSize() / 2.0 : fm.horizontalAdvance(text()[i]);
+        return x;
+    }
+    QSize sizeHint() const override { return QSize(qCeil(advance(text().size())), QFontMetrics(font()).height()); }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    void paintEvent(QPaintEvent *) override
+    {
+        QPainter p(this);
+        p.setFont(font());
+        p.setPen(palette().color(QPalette::WindowText));
+        const QFontMetricsF fm(font());
+        const qreal baseline = (height() - fm.height()) / 2 + fm.ascent();
+        qreal x = 0;
+        for (QChar c : text()) {
+            if (c == u' ') {
+                x += font().pixelSize() / 2.0;
+                continue;
+            }
+            p.drawText(QPointF(x, baseline), QString(c));
+            x += fm.horizontalAdvance(c);
+        }
+    }
+};
 
 } // namespace
 
@@ -93,8 +135,14 @@ void TForm1::buildQueryPage()
     GroupBox4 = new QGroupBox(QStringLiteral("查询结果"), page);
     GroupBox4->setObjectName(QStringLiteral("GroupBox4"));
     GroupBox4->setGeometry(12, 29, 253, 86);
-    label(Label14, "Label14", QStringLiteral("记录数：   条"), GroupBox4)->setGeometry(11, 42, 104, 16);
-    label(Label15, "Label15", QStringLiteral("合计：      元"), GroupBox4)->setGeometry(132, 42, 112, 16);
+    auto *caption14 = new BlankCaption(QStringLiteral("记录数：   条"), GroupBox4);
+    auto *caption15 = new BlankCaption(QStringLiteral("合计：      元"), GroupBox4);
+    Label14 = caption14;
+    Label15 = caption15;
+    Label14->setObjectName(QStringLiteral("Label14"));
+    Label15->setObjectName(QStringLiteral("Label15"));
+    Label14->setGeometry(11, 42, 104, 16);
+    Label15->setGeometry(132, 42, 112, 16);
     label(Label16, "Label16", QString(), GroupBox4)->setGeometry(66, 41, 0, 16);
     label(Label17, "Label17", QString(), GroupBox4)->setGeometry(170, 41, 0, 16);
     Label16->setAccessibleName(QStringLiteral("记录数"));
@@ -103,14 +151,9 @@ void TForm1::buildQueryPage()
         l->setAlignment(Qt::AlignCenter);
         l->setStyleSheet(QStringLiteral("color: navy;"));
     }
-    {
-        const QFontMetrics fm(page->font());
-        const auto blanksCentre = [&fm](QLabel *caption, const QString &before, int blanks) {
-            return caption->x() + fm.horizontalAdvance(before) + fm.horizontalAdvance(QString(blanks, u' ')) / 2;
-        };
-        Label16->setProperty(CentreProperty, blanksCentre(Label14, QStringLiteral("记录数："), 3));
-        Label17->setProperty(CentreProperty, blanksCentre(Label15, QStringLiteral("合计："), 6));
-    }
+    // The count and the sum stand centred over the blanks of their captions.
+    Label16->setProperty(CentreProperty, qRound(Label14->x() + caption14->advance(4) + 3 * 8 / 2.0));
+    Label17->setProperty(CentreProperty, qRound(Label15->x() + caption15->advance(3) + 6 * 8 / 2.0));
     for (QLabel *l : {Label14, Label15, Label16, Label17})
         l->setFixedHeight(qMax(16, l->sizeHint().height()));
 
@@ -208,12 +251,20 @@ void TForm1::buildQueryPage()
     Label37->setBuddy(DBGrid3);
     DBGrid2->setAccessibleName(QStringLiteral("查询详单"));
     DBGrid3->setAccessibleName(QStringLiteral("分类汇总"));
-    DBGrid2->setColumns({{QStringLiteral("ID"), QStringLiteral("流水号"), 51},
+    // The serial number and the date columns were sized for a face with narrower digits: the number gets at least
+    // the room of five digits, and the date, the last column, whatever room the grid has left.
+    const QFontMetrics cells(fieldFont);
+    const int margins = 2 * (DBGrid2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid2) + 1) + 1;
+    const auto atLeast = [&](int width, const QString &sample) {
+        return qMax(width, cells.horizontalAdvance(sample) + margins);
+    };
+    DBGrid2->setColumns({{QStringLiteral("ID"), QStringLiteral("流水号"), atLeast(51, QStringLiteral("99999"))},
                          {QStringLiteral("Name"), QStringLiteral("品名"), 54},
                          {QStringLiteral("Single_Price"), QStringLiteral("单价"), 57},
                          {QStringLiteral("Kount"), QStringLiteral("数量"), 43},
                          {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 49},
                          {QStringLiteral("Sime"), QStringLiteral("进货时间"), 74}});
+    DBGrid2->horizontalHeader()->setStretchLastSection(true);
     DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), 87},
                          {QStringLiteral("Name"), QStringLiteral("品名"), 84},
                          {QStringLiteral("Kount"), QStringLiteral("次数"), 73},
