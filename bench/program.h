@@ -1,0 +1,97 @@
+#pragma once
+
+#include "bench/floor.h"
+#include "widgets/message_boxes.h"
+
+#include <QDate>
+#include <QString>
+#include <QStringList>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class TForm1;
+
+// One timed action: both timings of every run, and what went wrong.
+struct ActionResult
+{
+    QString name;
+    std::vector<double> floorMs, programMs;
+    QString status;      // empty when measured; otherwise why not ("pending: ...", "error", "not available")
+    QStringList notes;   // boxes shown unexpectedly, failed checks
+    double limitMs = -1; // an absolute goal of its own, besides the floor's; -1 for none
+    QString limitName;
+    bool reference = false; // shown for comparison; no goal
+
+    double floorMedian() const;
+    double programMedian() const;
+    bool measured() const { return status.isEmpty() && !programMs.empty(); }
+};
+
+// Runs every action on the same data, the floor and the program alternately, and prints the table and the goals.
+class Bench
+{
+public:
+    Bench(const QString &root, qint64 records, int runs);
+    ~Bench();
+    int run();
+
+private:
+    using Step = std::function<void()>;
+    using Check = std::function<QString()>; // empty when the program did what the action should do
+
+    // ---- data ----
+    void prepareData();
+    void restore(); // the data files back to their pristine state; the main window opened anew
+    void openFloor();
+
+    // ---- the program ----
+    void createForm();
+    void destroyForm();
+    void settle();                  // pending events handled and the window repainted
+    void handler(const Step &step); // a handler as the event loop runs it, then settle
+    QStringList unexpectedBoxes() const;
+    void showPage(int page); // 1 entry, 2 query
+    void endEntry();         // no record in entry, "输入" disabled
+    void selectGoods(const QString &goods);
+    void setQuery(int mode, const QString &goods, const QDate &from, const QDate &to, bool summary);
+
+    // ---- measuring ----
+    ActionResult &add(const QString &name);
+    int slowRuns() const;
+    void measure(ActionResult &r, int runs, bool warmUp, const Step &floorTimed, const Step &programSetup,
+                 const Step &programTimed, const Check &check, const Step &after = {});
+    void failed(ActionResult &r, const QString &status, const QStringList &notes = {});
+
+    // ---- the actions ----
+    void benchStartup();
+    void benchPages();
+    void benchDoubleClicks();
+    void benchScrolling();
+    void benchQueries();
+    void benchSummaries();
+    void benchReport();
+    void benchPost();
+    void benchDelete();
+
+    void print();
+
+    QString m_root, m_pristine, m_work, m_log;
+    qint64 m_records;
+    int m_runs;
+    std::unique_ptr<FloorDb> m_floor;
+    ScriptedMessageBoxes m_boxes;
+    std::vector<std::unique_ptr<ActionResult>> m_results;
+
+    // The data as generated, read through the floor's connection.
+    std::vector<long long> m_keys;
+    qint64 m_count = 0;
+    QDate m_firstDay, m_lastDay;
+    size_t m_visibleRows = 12;
+
+    long m_programStartKb = 0; // peak resident memory of the program's start-up, Table1 open
+    long m_formKb = 0;         // resident memory of this process with the main window open on Table1
+};
+
+// The date text of the query page's date fields for a date: "yy-mm-dd".
+QString dateFieldText(const QDate &date);
