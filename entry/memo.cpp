@@ -70,10 +70,11 @@ void TForm1::Button3Click()
     // The new text goes to a temporary file that replaces bwl.sys only when it is complete: a crash or a full disk
     // leaves the old file whole.
     QSaveFile file(name);
-    if (!file.open(QIODevice::WriteOnly))
+    // Unbuffered, so that a short write (a full disk) is seen here: flushed at commit, Qt reports it as success.
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered))
         throw AppError(cannotCreate);
     if (file.write(bytes) != bytes.size() || !file.commit())
-        throw AppError(cannotCreate);
+        throw AppError(cannotCreate); // the temporary file is removed, bwl.sys is untouched
     Button3->setEnabled(false);
 }
 
