@@ -443,63 +443,25 @@ void DBEdit::mouseReleaseEvent(QMouseEvent *event)
 
 void DBEdit::contextMenuEvent(QContextMenuEvent *event)
 {
+    // The menu's own actions change the text; the change is taken over afterwards, so that the record is put into
+    // editing first, as for a key.
     std::unique_ptr<QMenu> menu(createStandardContextMenu());
-    // The actions that change the text are run here, so that the record is put into editing first.
-    enum Change
-    {
-        None,
-        Undo,
-        Redo,
-        Cut,
-        Paste,
-        Delete
-    };
-    QHash<QAction *, Change> changes;
-    const QHash<QString, Change> byName{{QStringLiteral("edit-undo"), Undo},
-                                        {QStringLiteral("edit-redo"), Redo},
-                                        {QStringLiteral("edit-cut"), Cut},
-                                        {QStringLiteral("edit-paste"), Paste},
-                                        {QStringLiteral("edit-delete"), Delete}};
-    for (QAction *a : menu->actions()) {
-        const Change c = byName.value(a->objectName(), None);
-        if (c != None) {
-            QObject::disconnect(a, nullptr, this, nullptr);
-            changes.insert(a, c);
-        }
-    }
-    QAction *chosen = menu->exec(event->globalPos());
-    const Change change = changes.value(chosen, None);
-    if (change == None)
+    const QString before = QLineEdit::text();
+    ++m_ownChange;
+    menu->exec(event->globalPos());
+    --m_ownChange;
+    const QString after = QLineEdit::text();
+    if (after == before)
         return;
+    ++m_ownChange;
+    QLineEdit::setText(before);
+    --m_ownChange;
     atEventBoundary([&] {
-        editRecord(dataset());
-        const QString before = QLineEdit::text();
-        ++m_ownChange;
-        switch (change) {
-        case Undo:
-            undo();
-            break;
-        case Redo:
-            redo();
-            break;
-        case Cut:
-            cut();
-            break;
-        case Paste:
-            if (m_maxBytes > 0)
-                insert(acceptedPart(QApplication::clipboard()->text().section(QLatin1Char('\n'), 0, 0)));
-            else
-                paste();
-            break;
-        case Delete:
-            del();
-            break;
-        case None:
-            break;
+        if (m_maxBytes > 0 && (!Gbk::canEncode(after) || Gbk::byteLength(after) > m_maxBytes)) {
+            MessageBoxes::instance().beep();
+            return;
         }
-        --m_ownChange;
-        if (QLineEdit::text() != before)
-            m_held = true;
-        runChange();
+        editRecord(dataset());
+        showText(after, true);
     });
 }

@@ -5,8 +5,12 @@
 #include "widgets/db_edit.h"
 #include "widgets/message_boxes.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QLineEdit>
+#include <QMenu>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 // Two edits over JHB's Name and Single_Price, and a plain edit to move the focus to.
@@ -152,6 +156,41 @@ private slots:
         QCOMPARE(w.name->text(), QStringLiteral("豆制品、"));
         QCOMPARE(w.table.state(), Dataset::Insert);
         QCOMPARE(w.boxes.beeps, 1);
+    }
+
+    void pastingByTheContextMenuEditsTheRecord_data()
+    {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<int>("state");
+        QTest::newRow("fits") << "白  糖"
+                              << "白  糖" << int(Dataset::Edit);
+        QTest::newRow("too long") << "豆制品、海带等"
+                                  << "大  米" << int(Dataset::Browse);
+    }
+    void pastingByTheContextMenuEditsTheRecord()
+    {
+        QFETCH(QString, clip);
+        QFETCH(QString, shown);
+        QFETCH(int, state);
+        EditsWindow w(1);
+        QApplication::clipboard()->setText(clip);
+        w.name->setFocus();
+        w.name->selectAll();
+        QTimer::singleShot(0, [] {
+            auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            QVERIFY(menu);
+            for (QAction *a : menu->actions()) {
+                if (a->text().contains(QLatin1String("Paste")))
+                    a->trigger();
+            }
+            menu->close();
+        });
+        QContextMenuEvent e(QContextMenuEvent::Mouse, QPoint(5, 5), w.name->mapToGlobal(QPoint(5, 5)));
+        QApplication::sendEvent(w.name, &e);
+        QCOMPARE(w.name->text(), shown);
+        QCOMPARE(int(w.table.state()), state);
+        QCOMPARE(w.name->holdsText(), state == int(Dataset::Edit));
     }
 
     void escapeRestoresTheStoredValue()
