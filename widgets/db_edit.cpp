@@ -229,7 +229,7 @@ void DBEdit::moveFocus(QWidget *target)
 bool DBEdit::accepts(QChar c) const
 {
     if (m_accepts == Accepts::Number)
-        return c.isDigit() && c.unicode() < 128 ? true : QStringLiteral("+-Ee.").contains(c);
+        return (c >= QLatin1Char('0') && c <= QLatin1Char('9')) || QStringLiteral("+-Ee.").contains(c);
     return true;
 }
 
