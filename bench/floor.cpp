@@ -172,16 +172,30 @@ void FloorDb::startRecord(const QString &goods, const std::vector<long long> &ta
     rowsByKey(tableKeys, n > visibleRows ? n - visibleRows : 0, visibleRows);
 }
 
-long long FloorDb::queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params)
+long long FloorDb::queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params,
+                                size_t visibleRows)
 {
-    const long long rows = readAll(select, params);
+    // Every row of the result is stepped through, as its number and its place in the grid need; only a screenful of
+    // them is read whole, as the grid shows no more.
+    sqlite3_stmt *st = prepare(select, params);
+    Finalize f{st};
+    long long rows = 0;
+    int rc;
+    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+        if (size_t(rows) < visibleRows)
+            readRow(st);
+        else
+            (void)sqlite3_column_int64(st, 0);
+        ++rows;
+    }
+    check(rc, select);
     scalar(sum, params);
     return rows;
 }
 
-int FloorDb::summary(const QDate &from, const QDate &to)
+int FloorDb::summary(const QDate &from, const QDate &to, size_t visibleRows)
 {
-    queryWithSum(SqlText::QueryByRange, SqlText::SumByRange, {from, to});
+    queryWithSum(SqlText::QueryByRange, SqlText::SumByRange, {from, to}, visibleRows);
     exec("BEGIN");
     int groups = 0;
     try {

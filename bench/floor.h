@@ -61,11 +61,13 @@ public:
     void openTable(size_t visibleRows);
     // Starting a record: the highest key, the goods' last price through the (Name, ID) index, the last screenful.
     void startRecord(const QString &goods, const std::vector<long long> &tableKeys, size_t visibleRows);
-    // A query of the query page and its sum: the rows of the select, then the sum.
-    long long queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params);
+    // A query of the query page and its sum: every row of the select stepped through (a screenful of them read
+    // whole), then the sum.
+    long long queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params,
+                           size_t visibleRows);
     // The summary of a range: the range's rows and sum, then huizong emptied and rewritten from the grouped query in
     // one transaction, and the sum over huizong.
-    int summary(const QDate &from, const QDate &to);
+    int summary(const QDate &from, const QDate &to, size_t visibleRows);
     // Deleting the given records, one statement per key, in one transaction.
     void deleteKeys(const std::vector<long long> &keys);
     // One record inserted and committed; returns its key.

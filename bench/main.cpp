@@ -62,14 +62,15 @@ QString machine()
         .arg(QSysInfo::prettyProductName(), QString::fromLatin1(sqlite3_libversion()), QString::fromLatin1(qVersion()));
 }
 
+QtMessageHandler standardHandler = nullptr;
+
 // The offscreen platform says this each time a window is shown maximized (the report preview); it says nothing about
 // the program.
 void filterMessages(QtMsgType type, const QMessageLogContext &context, const QString &message)
 {
-    static const QtMessageHandler standard = qInstallMessageHandler(nullptr);
     if (message.contains(QLatin1String("does not support propagateSizeHints")))
         return;
-    standard(type, context, message);
+    standardHandler(type, context, message);
 }
 
 // The start-up of an empty window of the same size, for comparison: what any Qt program pays before its own work.
@@ -92,7 +93,7 @@ int main(int argc, char *argv[])
         return floorStartupMain(argv[2]);
     if (argc == 2 && std::strcmp(argv[1], "--empty-window") == 0)
         return emptyWindowMain(argc, argv);
-    qInstallMessageHandler(filterMessages);
+    standardHandler = qInstallMessageHandler(filterMessages);
 
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -115,7 +116,12 @@ int main(int argc, char *argv[])
     const QCommandLineOption dirOpt(QStringLiteral("dir"),
                                     QStringLiteral("Folder for the data (kept); a temporary one otherwise."),
                                     QStringLiteral("DIR"));
-    parser.addOptions({recordsOpt, runsOpt, dirOpt});
+    const QCommandLineOption onlyOpt(
+        QStringLiteral("only"),
+        QStringLiteral("Only these groups of actions, comma-separated (for profiling): startup, pages, dblclick, "
+                       "scroll, queries, summary, report, post, delete."),
+        QStringLiteral("GROUPS"));
+    parser.addOptions({recordsOpt, runsOpt, dirOpt, onlyOpt});
     parser.process(app);
 
     Options opt;
@@ -147,7 +153,7 @@ int main(int argc, char *argv[])
     std::fflush(stdout);
 
     try {
-        Bench bench(root, opt.records, opt.runs);
+        Bench bench(root, opt.records, opt.runs, parser.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts));
         return bench.run();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "vanterlo-bench: %s\n", e.what());

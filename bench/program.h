@@ -32,7 +32,9 @@ struct ActionResult
 class Bench
 {
 public:
-    Bench(const QString &root, qint64 records, int runs);
+    // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, report, post,
+    // delete); all when empty.
+    Bench(const QString &root, qint64 records, int runs, const QStringList &only = {});
     ~Bench();
     int run();
 
@@ -79,6 +81,7 @@ private:
     QString m_root, m_pristine, m_work, m_log;
     qint64 m_records;
     int m_runs;
+    QStringList m_only;
     std::unique_ptr<FloorDb> m_floor;
     ScriptedMessageBoxes m_boxes;
     std::vector<std::unique_ptr<ActionResult>> m_results;
