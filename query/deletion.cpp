@@ -16,10 +16,12 @@ void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progres
     Transaction transaction(dataset->database());
     QueryPage::ControlsOff controls(dataset);
     WorkProgress progress(parent, progressLabel, dataset->recordCount());
+    BusyCursor busy;
     int done = 0;
     while (dataset->recordCount() > 0) {
         if (dataset->recordCount() == 1) {
             progress.close();
+            busy.release();
             controls.release();
         }
         dataset->deleteRecord();

@@ -1,7 +1,20 @@
 #include "query/progress.h"
 
-#include <QCoreApplication>
+#include <QApplication>
 #include <QProgressDialog>
+
+BusyCursor::BusyCursor()
+{
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+}
+
+void BusyCursor::release()
+{
+    if (m_on) {
+        QApplication::restoreOverrideCursor();
+        m_on = false;
+    }
+}
 
 int WorkProgress::delay = 500;
 
@@ -26,7 +39,7 @@ void WorkProgress::step(int done)
         m_dialog = std::make_unique<QProgressDialog>(m_label, QString(), 0, m_total, m_parent);
         m_dialog->setObjectName(QStringLiteral("WorkProgress"));
         m_dialog->setWindowTitle(QStringLiteral("Vanterlo"));
-        m_dialog->setWindowModality(Qt::WindowModal);
+        m_dialog->setWindowModality(Qt::ApplicationModal);
         m_dialog->setMinimumDuration(0);
         m_dialog->setAutoClose(false);
         m_dialog->setAutoReset(false);

@@ -7,8 +7,23 @@
 class QProgressDialog;
 class QWidget;
 
+// The wait cursor over work that runs in one go, such as a query over a whole table, which cannot stop to update a
+// window while the engine works; released before a message box, which should not show it.
+class BusyCursor
+{
+public:
+    BusyCursor();
+    ~BusyCursor() { release(); }
+    BusyCursor(const BusyCursor &) = delete;
+    BusyCursor &operator=(const BusyCursor &) = delete;
+    void release();
+
+private:
+    bool m_on = true;
+};
+
 // A progress window for work through many records. It appears only once the work has taken half a second, is
-// updated every few thousand records, and blocks the window behind it while it is up; there is nothing to cancel.
+// updated every few thousand records, and blocks every window while it is up; there is nothing to cancel.
 class WorkProgress
 {
 public:

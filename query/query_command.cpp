@@ -82,6 +82,7 @@ void buildSummary(TForm1 *form, const std::function<QDate()> &start, const std::
 
 void TForm1::Button7Click()
 {
+    BusyCursor busy;
     DataSource3->setDataset(Query1);
     Table3->close();
     CheckBox2->setEnabled(true);
@@ -104,6 +105,7 @@ void TForm1::Button7Click()
     }
 
     if (DateText::februaryCheckFails(MaskEdit1->text(), MaskEdit2->text())) {
+        busy.release();
         MessageBoxes::instance().message(QStringLiteral("无此日期，请重新输入！"));
     } else {
         if (RadioButton1->isChecked()) {

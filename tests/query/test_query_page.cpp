@@ -9,6 +9,7 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QCursor>
 #include <QGroupBox>
 #include <QInputMethodEvent>
 #include <QLabel>
@@ -75,6 +76,8 @@ private slots:
     void deleting_data();
     void deleting();
     void deletingRefusedByTheEngine();
+    void ctrlDeleteInTheDetailGrid();
+    void deletingManyShowsProgress();
     void screenshot();
 
 private:
@@ -327,8 +330,16 @@ void TestQueryPage::dateFieldChecksWhileTyping()
     QCOMPARE(focus(), form->MaskEdit1);
     QVERIFY(!form->CheckBox2->isChecked());
     QCOMPARE(boxes->texts(), QStringList{QStringLiteral("Invalid input value.  Use escape key to abandon changes.")});
+    // Leaving the page takes the focus along without a word; the half-typed date waits for the user's return.
+    form->PageControl1->setCurrentWidget(form->TabSheet1);
+    form->PageControl1->setCurrentWidget(form->TabSheet2);
+    QCOMPARE(boxes->texts().count(QStringLiteral("Invalid input value.  Use escape key to abandon changes.")), 1);
+    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
+    form->MaskEdit1->setFocus();
+    QTest::keyClick(form->MaskEdit1, Qt::Key_5);
     QTest::keyClick(form->MaskEdit1, Qt::Key_Escape);
-    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("  -  -  "));
+    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
+    form->MaskEdit1->clear();
     QVERIFY(form->RadioButton3->isEnabled()); // Escape is a change: the mode lock is lifted
     click(form->CheckBox2);
     QVERIFY(form->CheckBox2->isChecked());
@@ -644,6 +655,55 @@ void TestQueryPage::deletingRefusedByTheEngine()
     boxes->clear();
     click(form->Button6);
     QCOMPARE(boxes->records.size(), 1); // just the question: deleting all of nothing does nothing
+}
+
+void TestQueryPage::ctrlDeleteInTheDetailGrid()
+{
+    enterPage();
+    chooseDay(QStringLiteral("260302"));
+    click(form->Button7);
+    for (int left = 1; left >= 0; --left) {
+        QTest::keyClick(form->DBGrid2, Qt::Key_Delete, Qt::ControlModifier);
+        QCOMPARE(form->Query1->recordCount(), left);
+        QCOMPARE(form->Button6->isEnabled(), left > 0);
+    }
+    QCOMPARE(boxes->texts(), (QStringList{QStringLiteral("Delete record?"), QStringLiteral("Delete record?")}));
+
+    // The whole table: the last record's deletion says "0".
+    Statement(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID<>10000")).step();
+    enterPage();
+    boxes->clear();
+    QTest::keyClick(form->DBGrid2, Qt::Key_Delete, Qt::ControlModifier);
+    QCOMPARE(boxes->texts(), (QStringList{QStringLiteral("Delete record?"), QStringLiteral("0")}));
+    QVERIFY(!form->Button6->isEnabled());
+}
+
+void TestQueryPage::deletingManyShowsProgress()
+{
+    {
+        Transaction batch(Session::database());
+        for (int i = 0; i < 5000; ++i)
+            data->addPurchase(20000 + i, QStringLiteral("面  粉"), 2, 1, 2, QDate(2026, 5, 1));
+    }
+    WorkProgress::delay = 0;
+    enterPage();
+    int seenProgress = 0;
+    const auto handler = form->Table3->afterDelete;
+    form->Table3->afterDelete = [&] {
+        const auto *dialog = form->findChild<QWidget *>(QStringLiteral("WorkProgress"));
+        if (dialog && dialog->isVisible())
+            ++seenProgress;
+        handler();
+    };
+    click(form->CheckBox2);
+    boxes->clear();
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 0);
+    QVERIFY(seenProgress > 2000); // from the first update on, 2048 records in
+    QVERIFY(!form->findChild<QWidget *>(QStringLiteral("WorkProgress")));
+    QCOMPARE(boxes->texts().count(QStringLiteral("0")), 1);
+    QCOMPARE(form->DBGrid2->model()->rowCount(), 0);
+    QVERIFY(!QApplication::overrideCursor());
 }
 
 // Saves the page after a range query with the summary when VANTERLO_SHOT names a file.
