@@ -8,7 +8,9 @@
 #include "widgets/message_boxes.h"
 
 #include <QEventLoop>
+#include <QGuiApplication>
 #include <QRegularExpression>
+#include <QScreen>
 
 namespace {
 constexpr double Epsilon = 1e-6; // mm; sums of band heights must not push an exact fit onto a new page
@@ -171,6 +173,9 @@ ReportPreview *TQuickRep::showPreview()
     }
     auto *w = new ReportPreview(std::make_unique<ReportRun>(this));
     m_preview = w;
+    // Filling the screen first also covers desktops whose window manager ignores the maximised state.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        w->setGeometry(screen->availableGeometry());
     w->showMaximized();
     w->start();
     return w;

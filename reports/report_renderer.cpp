@@ -114,7 +114,7 @@ bool writePdf(const QString &path, const ReportDocument &doc, const Progress &pr
     // Written to a temporary name and moved into place only when complete.
     const QString temporary = path + QStringLiteral(".part");
     bool complete = false;
-    {
+    try {
         QPdfWriter writer(temporary);
         writer.setTitle(doc.title);
         writer.setCreator(QStringLiteral("Vanterlo"));
@@ -125,6 +125,9 @@ bool writePdf(const QString &path, const ReportDocument &doc, const Progress &pr
             throw AppError(QStringLiteral("无法写入文件“%1”").arg(path));
         complete = paintPages(painter, writer, doc, 0, doc.pageCount() - 1, progress);
         painter.end();
+    } catch (...) {
+        QFile::remove(temporary);
+        throw;
     }
     if (!complete) {
         QFile::remove(temporary);

@@ -1,0 +1,212 @@
+#include "app/fonts.h"
+#include "reports/form2.h"
+#include "reports/quickrep.h"
+#include "reports/report_preview.h"
+#include "reports/report_renderer.h"
+#include "store/app_error.h"
+#include "store/dataset.h"
+#include "store/sql_texts.h"
+#include "tests/fixture.h"
+#include "widgets/message_boxes.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QPrinter>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QTemporaryDir>
+#include <QTest>
+
+namespace {
+
+int pdfPages(const QString &path)
+{
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray bytes = f.readAll();
+    if (!bytes.startsWith("%PDF"))
+        return -1;
+    return int(bytes.count("/Type /Page\n"));
+}
+
+} // namespace
+
+class TestReportPreview : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<DataFolder> m_folder;
+    std::unique_ptr<ScriptedMessageBoxes> m_boxes;
+    std::unique_ptr<Query> m_query;
+    std::unique_ptr<Table> m_summary;
+    std::unique_ptr<TForm2> m_form;
+    QTemporaryDir m_out;
+
+    void fill(int records)
+    {
+        Transaction t(Session::database());
+        for (int id = 1; id <= records; ++id)
+            m_folder->addPurchase(id, QStringLiteral("大  米"), 2.5, 2, 5, QDate(2026, 1, 1).addDays(id / 100));
+    }
+    void openQuery()
+    {
+        m_query->close();
+        m_query->setSql(QString::fromLatin1(SqlText::QueryByRange));
+        m_query->setParamDate(0, QDate(2000, 1, 1));
+        m_query->setParamDate(1, QDate(2100, 1, 1));
+        m_query->open();
+    }
+    QPushButton *button(ReportPreview *w, const char *name)
+    {
+        return w->findChild<QPushButton *>(QString::fromLatin1(name));
+    }
+
+private slots:
+    void initTestCase() { installFontSubstitutes(); }
+    void init()
+    {
+        m_folder = std::make_unique<DataFolder>();
+        m_boxes = std::make_unique<ScriptedMessageBoxes>();
+        m_query = std::make_unique<Query>(QStringLiteral("Query1"));
+        m_query->setRequestLive(true);
+        m_summary = std::make_unique<Table>(QStringLiteral("Table2"));
+        m_summary->setTableName(QStringLiteral("huizong"));
+        m_form = std::make_unique<TForm2>(m_query.get(), m_summary.get());
+    }
+    void cleanup()
+    {
+        m_form.reset(); // closes a preview still open
+        m_query.reset();
+        m_summary.reset();
+        m_boxes.reset();
+        m_folder.reset();
+    }
+
+    void longReportShowsItsFirstPageAtOnce()
+    {
+        fill(20000);
+        openQuery();
+        ReportPreview *w = m_form->QuickRep1->showPreview();
+        QVERIFY(w->windowState() & Qt::WindowMaximized);
+        QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
+        // The first page is there while the rest is still being laid out; printing and saving wait for the end.
+        QVERIFY(!w->complete());
+        QVERIFY(!button(w, "Print")->isEnabled());
+        QVERIFY(!button(w, "Save")->isEnabled());
+        QVERIFY(button(w, "NextPage")->isEnabled());
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 60000));
+        QCOMPARE(w->pageCount(), 1 + (20000 - 27 + 36) / 37);
+        QVERIFY(button(w, "Print")->isEnabled());
+        QVERIFY(button(w, "Save")->isEnabled());
+        QCOMPARE(m_query->recNo(), 20000);
+        // A second preview of the same report brings the open one to the front.
+        QCOMPARE(m_form->QuickRep1->showPreview(), w);
+        w->close();
+        QTRY_VERIFY(m_form->QuickRep1->openPreview() == nullptr);
+    }
+
+    void pagingAndZoom()
+    {
+        fill(90); // 27 + 37 + 26 lines and the totals
+        openQuery();
+        ReportPreview *w = m_form->QuickRep1->showPreview();
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
+        QCOMPARE(w->pageCount(), 3);
+        QVERIFY(!button(w, "PriorPage")->isEnabled());
+        button(w, "NextPage")->click();
+        QCOMPARE(w->pageIndex(), 1);
+        button(w, "LastPage")->click();
+        QCOMPARE(w->pageIndex(), 2);
+        QVERIFY(!button(w, "NextPage")->isEnabled());
+        button(w, "PriorPage")->click();
+        QCOMPARE(w->pageIndex(), 1);
+        QTest::keyClick(w, Qt::Key_Home);
+        QCOMPARE(w->pageIndex(), 0);
+        QTest::keyClick(w, Qt::Key_PageDown);
+        QCOMPARE(w->pageIndex(), 1);
+
+        auto *area = w->findChild<QScrollArea *>(QStringLiteral("PageArea"));
+        const QSize room = area->viewport()->size();
+        button(w, "ZoomWholePage")->click();
+        QVERIFY(210 * w->pixelsPerMm() <= room.width() && 297 * w->pixelsPerMm() <= room.height());
+        button(w, "ZoomPageWidth")->click();
+        QVERIFY(qAbs(210 * w->pixelsPerMm() - (area->viewport()->width() - 32)) < 1.5);
+        button(w, "ZoomActual")->click();
+        QCOMPARE(w->pixelsPerMm(), w->logicalDpiX() / 25.4);
+        QCOMPARE(w->zoom(), ReportPreview::Actual);
+        w->close();
+    }
+
+    void saveAndLoad()
+    {
+        fill(60);
+        openQuery();
+        ReportPreview *w = m_form->QuickRep1->showPreview();
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
+        const QString own = m_out.filePath(QStringLiteral("list.vrp"));
+        const QString pdf = m_out.filePath(QStringLiteral("list.pdf"));
+        w->saveTo(own);
+        w->saveTo(pdf);
+        QCOMPARE(pdfPages(pdf), w->pageCount());
+        const int pages = w->pageCount();
+        const QString lastText = w->document().pages.back().items.back().text;
+        w->close();
+
+        // Loading shows the saved report again, in a preview of the other report.
+        ReportPreview *other = m_form->QuickRep2->showPreview();
+        QVERIFY(QTest::qWaitFor([other] { return other->complete(); }, 10000));
+        QCOMPARE(other->pageCount(), 1);
+        other->loadFrom(own);
+        QCOMPARE(other->pageCount(), pages);
+        QCOMPARE(other->document().title, QStringLiteral("进货清单"));
+        QCOMPARE(other->document().pages.back().items.back().text, lastText);
+        QVERIFY(button(other, "Print")->isEnabled());
+
+        // A file that is not a report is refused and the shown report stays.
+        QFile bad(m_out.filePath(QStringLiteral("bad.vrp")));
+        QVERIFY(bad.open(QIODevice::WriteOnly));
+        bad.write("no report");
+        bad.close();
+        QVERIFY_THROWS_EXCEPTION(AppError, other->loadFrom(bad.fileName()));
+        QCOMPARE(other->pageCount(), pages);
+        // A PDF that cannot be written leaves no half file behind and says so.
+        QVERIFY_THROWS_EXCEPTION(AppError, other->saveTo(m_out.filePath(QStringLiteral("missing/list.pdf"))));
+        other->close();
+    }
+
+    void printingAPageRange()
+    {
+        fill(90);
+        openQuery();
+        const ReportDocument doc = m_form->QuickRep1->prepare();
+        QCOMPARE(doc.pageCount(), 3);
+        QPrinter printer(QPrinter::HighResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(m_out.filePath(QStringLiteral("printed.pdf")));
+        printer.setPrintRange(QPrinter::PageRange);
+        printer.setFromTo(2, 3);
+        QVERIFY(ReportRenderer::print(printer, doc));
+        QCOMPARE(pdfPages(printer.outputFileName()), 2);
+    }
+
+    void dataChangedWhileProducing()
+    {
+        fill(20000);
+        openQuery();
+        ReportPreview *w = m_form->QuickRep1->showPreview();
+        QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
+        QVERIFY(!w->complete());
+        openQuery(); // the query runs again meanwhile
+        QTest::qWait(100);
+        QVERIFY(!w->complete());
+        QVERIFY(!button(w, "Print")->isEnabled());
+        const int pages = w->pageCount();
+        QTest::qWait(100);
+        QCOMPARE(w->pageCount(), pages); // production has stopped
+        w->close();
+    }
+};
+
+QTEST_MAIN(TestReportPreview)
+#include "test_report_preview.moc"
