@@ -34,26 +34,6 @@ void setTextColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 
 const QChar EnterKey(13);
 
-// DBGrid follows a change of its current index also when the index moves because the row under it is being removed:
-// posting or cancelling a new record removes the grid's extra row while the record is still in entry, and the grid
-// would then move the cursor, which settles (posts) the same record a second time. The current index is cleared for
-// the operation; the dataset's cursor notification, or followCursor at the end, puts it back.
-class GridRowReleased
-{
-public:
-    explicit GridRowReleased(DBGrid *grid) : m_grid(grid)
-    {
-        if (m_grid->selectionModel())
-            m_grid->selectionModel()->clearCurrentIndex();
-    }
-    ~GridRowReleased() { m_grid->followCursor(); }
-    GridRowReleased(const GridRowReleased &) = delete;
-    GridRowReleased &operator=(const GridRowReleased &) = delete;
-
-private:
-    DBGrid *m_grid;
-};
-
 // A number typed into the price or the quantity edit, for the automatic total.
 double numberOf(const QString &text)
 {
@@ -249,12 +229,9 @@ void TForm1::TabSheet1Show()
 
 // The last price of goods: the price of its record with the highest ID, found through the index on (Name, ID).
 // The first move settles a record still in entry, as every move does.
-static QString lastPrice(Table *table, DBGrid *grid, const QString &goods)
+static QString lastPrice(Table *table, const QString &goods)
 {
-    {
-        GridRowReleased released(grid);
-        table->last();
-    }
+    table->last();
     if (table->recordCount() == 0 || !table->locateLast(QStringLiteral("Name"), goods))
         return QStringLiteral("0");
     Field *price = table->fieldByName(QStringLiteral("Single_Price"));
@@ -268,7 +245,7 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
                                                         "         请输入或编辑数据，或删除，取消；"));
         return;
     }
-    const QString price = lastPrice(Table1, DBGrid1, goods);
+    const QString price = lastPrice(Table1, goods);
     if (Table1->recordCount() > 0) {
         Table1->last();
         const int n = Table1->fieldByName(QStringLiteral("ID"))->asInteger();
@@ -430,10 +407,7 @@ void TForm1::Button1Click()
         MessageBoxes::instance().message(QStringLiteral("数据不完善，请补全输入！"));
         return;
     }
-    {
-        GridRowReleased released(DBGrid1);
-        Table1->post();
-    }
+    Table1->post();
     Button1->setEnabled(false);
     Button2->setEnabled(false);
     setGuidance(QStringLiteral("请输入下一条记录或删除某条记录；"));
@@ -441,10 +415,7 @@ void TForm1::Button1Click()
 
 void TForm1::Button2Click()
 {
-    {
-        GridRowReleased released(DBGrid1);
-        Table1->cancel();
-    }
+    Table1->cancel();
     Button2->setEnabled(false);
     Button1->setEnabled(false);
     setGuidance(QStringLiteral("输入下一条记录或删除记录；"));
@@ -453,7 +424,6 @@ void TForm1::Button2Click()
 void TForm1::Button4Click()
 {
     if (MessageBoxes::instance().question(QString::fromUtf8(DeleteCaption), QStringLiteral("确实要删除这条记录吗？"))) {
-        GridRowReleased released(DBGrid1);
         Table1->deleteRecord();
     }
     Button1->setEnabled(false);

@@ -105,21 +105,27 @@ void DBGridModel::dataEvent(DataEvent event, int info)
     case DataEvent::ActiveChanged:
     case DataEvent::DatasetChanged:
     case DataEvent::LayoutReset:
+        m_grid->m_structural = true;
         beginResetModel();
         endResetModel();
+        m_grid->m_structural = false;
         m_grid->followCursor();
         break;
     case DataEvent::RowsAboutToInsert:
+        m_grid->m_structural = true;
         beginInsertRows({}, info, info);
         break;
     case DataEvent::RowsInserted:
         endInsertRows();
+        m_grid->m_structural = false;
         break;
     case DataEvent::RowsAboutToRemove:
+        m_grid->m_structural = true;
         beginRemoveRows({}, info, info);
         break;
     case DataEvent::RowsRemoved:
         endRemoveRows();
+        m_grid->m_structural = false;
         break;
     case DataEvent::RowChanged:
         if (info >= 0 && info < rowCount())
@@ -195,7 +201,7 @@ void DBGrid::followCursor()
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
     QTableView::currentChanged(current, previous);
-    if (m_following || !current.isValid())
+    if (m_following || m_structural || !current.isValid())
         return;
     Dataset *ds = dataset();
     if (!ds || !ds->active() || current.row() == ds->currentDisplayRow())

@@ -63,6 +63,9 @@ protected:
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
 
 private:
+    friend class DBGridModel;
     DBGridModel *m_model;
     bool m_following = false;
+    // Rows are being inserted or removed: the view moving its current row by itself is not the user's choice.
+    bool m_structural = false;
 };

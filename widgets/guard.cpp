@@ -3,20 +3,31 @@
 #include "store/app_error.h"
 #include "widgets/message_boxes.h"
 
+#include <QThread>
+
 namespace {
+// Handlers running at the event-loop level where the outermost guard started. A modal box or a window waited for in a
+// local event loop starts a new level: handlers there have their own outermost guard, so their errors never travel
+// through the event loop of the handler that opened it.
 int depth = 0;
+int guardLevel = -1;
+
+int loopLevel()
+{
+    return QThread::currentThread()->loopLevel();
 }
+} // namespace
 
 namespace Guard {
 
 bool active()
 {
-    return depth > 0;
+    return depth > 0 && guardLevel == loopLevel();
 }
 
 void run(const std::function<void()> &handler)
 {
-    if (depth > 0) {
+    if (active()) {
         // A cascade: the outermost guard reports, and the error ends every handler on the way.
         ++depth;
         struct Leave
@@ -26,9 +37,12 @@ void run(const std::function<void()> &handler)
         handler();
         return;
     }
+    const int savedDepth = depth;
+    const int savedLevel = guardLevel;
+    depth = 1;
+    guardLevel = loopLevel();
     QString message;
     bool failed = false;
-    ++depth;
     try {
         handler();
     } catch (const AppError &e) {
@@ -40,7 +54,8 @@ void run(const std::function<void()> &handler)
     } catch (...) {
         failed = true;
     }
-    --depth;
+    depth = savedDepth;
+    guardLevel = savedLevel;
     if (failed)
         MessageBoxes::instance().error(message);
 }

@@ -4,12 +4,13 @@
 
 // The error boundary of every event handler. An AppError (or any other exception) that reaches the outermost guard
 // ends that handler and is shown in the application's error message box; the program goes on. A guard inside another
-// one (a handler run by a cascade from another handler) lets the error through, so it ends the whole cascade.
+// one (a handler run by a cascade from another handler) lets the error through, so it ends the whole cascade. A handler
+// dispatched by a local event loop inside another handler (a modal box, a window waited for) is outermost again.
 namespace Guard {
 
 void run(const std::function<void()> &handler);
 
-// True while a guarded handler is running.
+// True while a guarded handler is running at the current event-loop level.
 bool active();
 
 } // namespace Guard

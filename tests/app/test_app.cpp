@@ -9,6 +9,8 @@
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -29,6 +31,14 @@ public:
         ScriptedMessageBoxes::error(message);
     }
 };
+
+// The entry page reads the memo file bwl.sys from the current directory.
+void withMemoFile(DataFolder &data)
+{
+    QFile memo(data.file(QStringLiteral("bwl.sys")));
+    QVERIFY(memo.open(QIODevice::WriteOnly));
+    QDir::setCurrent(data.path());
+}
 
 // With VANTERLO_SHOTS set to a folder, the tests leave pictures of what they saw there.
 void saveShot(QWidget &w, const QString &name)
@@ -139,6 +149,7 @@ private slots:
     void frameAndAboutPage()
     {
         DataFolder data;
+        withMemoFile(data);
         ScriptedMessageBoxes boxes;
         TForm1 form;
         form.show();

@@ -112,6 +112,26 @@ private slots:
         QCOMPARE(grid.model()->rowCount(), 4);
         QCOMPARE(boxes.records.last().text, QStringLiteral("Delete record?"));
 
+        // A row appended and then posted or cancelled leaves the grid's extra row without settling the row again.
+        t.append();
+        QCOMPARE(grid.model()->rowCount(), 5);
+        QCOMPARE(grid.currentIndex().row(), 4);
+        t.fieldByName(QStringLiteral("ID"))->setAsInteger(20000);
+        t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("油  条"));
+        t.fieldByName(QStringLiteral("ZongPrice"))->setAsString(QStringLiteral("5"));
+        t.fieldByName(QStringLiteral("Sime"))->setAsString(QStringLiteral("2026-3-9"));
+        const int boxesBefore = int(boxes.records.size());
+        t.post();
+        QCOMPARE(int(boxes.records.size()), boxesBefore);
+        QCOMPARE(t.recordCount(), 5);
+        QCOMPARE(grid.currentIndex().row(), 4);
+        t.append();
+        t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("油  条"));
+        t.cancel();
+        QCOMPARE(int(boxes.records.size()), boxesBefore);
+        QCOMPARE(t.recordCount(), 5);
+        QCOMPARE(grid.model()->rowCount(), 5);
+
         // Pointing the data source at another dataset switches the grid at once.
         source.setDataset(nullptr);
         QCOMPARE(grid.model()->rowCount(), 0);
