@@ -27,6 +27,7 @@ void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progres
         dataset->deleteRecord();
         progress.step(++done);
     }
+    transaction.commit();
 }
 
 void TForm1::Button6Click()

@@ -76,6 +76,7 @@ void buildSummary(TForm1 *form, const std::function<QDate()> &start, const std::
         summary->post();
         --n;
     }
+    transaction.commit();
 }
 
 } // namespace

@@ -284,6 +284,9 @@ void ReportPreview::produce()
                 return;
             }
             m_run->step(RecordsPerStep);
+            // The first page goes on the screen as soon as it is whole, not at the end of a full slice.
+            if (before <= 1 && pageCount() >= 2)
+                break;
         }
     } catch (const AppError &e) {
         m_failed = true;

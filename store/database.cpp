@@ -333,3 +333,16 @@ Transaction::~Transaction()
     if (m_owner && sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
         sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
 }
+
+void Transaction::commit()
+{
+    if (!m_owner)
+        return;
+    m_owner = false;
+    const int rc = sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK) {
+        const QString msg = sqliteMessage(m_db.handle(), rc);
+        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        throw AppError(QStringLiteral("The changes could not be written and were undone: %1").arg(msg));
+    }
+}

@@ -87,14 +87,15 @@ private:
     sqlite3_stmt *m_stmt = nullptr;
 };
 
-// One transaction around a batch of writes. It commits when it goes out of scope, also when an error ends the batch
-// part way, so what was done before the error stays done; a crash before the commit leaves the files as they were.
-// Inside a transaction that is already open it does nothing.
+// One transaction around a batch of writes. The batch ends with commit(), which reports a commit that fails; when an
+// error ends the batch part way, the destructor commits what was done before it, so that stays done. A crash before
+// the commit leaves the files as they were. Inside a transaction that is already open it does nothing.
 class Transaction
 {
 public:
     explicit Transaction(Database &db);
     ~Transaction();
+    void commit(); // throws AppError when the changes could not be written; they are then rolled back
     Transaction(const Transaction &) = delete;
     Transaction &operator=(const Transaction &) = delete;
 

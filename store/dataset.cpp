@@ -249,8 +249,11 @@ Database &Dataset::database() const
 
 void Dataset::notify(DataEvent event, int info)
 {
-    if (m_disabled > 0 && event != DataEvent::UpdateRecord)
+    if (m_disabled > 0 && event != DataEvent::UpdateRecord) {
+        if (event != DataEvent::CursorMoved && event != DataEvent::RecordChanged && event != DataEvent::StateChanged)
+            m_layoutChangedWhileDisabled = true;
         return;
+    }
     const QList<DataSource *> sources = m_sources;
     for (DataSource *s : sources)
         s->dispatch(event, info);
@@ -392,7 +395,10 @@ void Dataset::disableControls()
 void Dataset::enableControls()
 {
     if (m_disabled > 0 && --m_disabled == 0) {
-        notify(DataEvent::LayoutReset);
+        // A pass that only moved the cursor (a report run) needs no refill of the grids.
+        if (m_layoutChangedWhileDisabled)
+            notify(DataEvent::LayoutReset);
+        m_layoutChangedWhileDisabled = false;
         notify(DataEvent::StateChanged);
         notify(DataEvent::CursorMoved);
         notify(DataEvent::RecordChanged);
@@ -425,19 +431,48 @@ const Dataset::Row &Dataset::rowAt(int index) const
         return *it;
     if (m_cache.size() > 4096)
         m_cache.clear();
-    QStringList cols;
-    for (const auto &f : m_fields)
-        cols << f->fieldName();
-    Statement &st =
-        statement(m_fetch, QStringLiteral("SELECT %1 FROM %2 WHERE ID=?").arg(cols.join(QLatin1Char(',')), m_table));
-    st.bind(0, key);
-    Row row(m_fields.size());
-    if (st.step()) {
+
+    // Rows are read a window at a time around the one asked for, mostly ahead of it: grids show neighbouring rows
+    // and reports walk forward, so one statement serves the next rows too.
+    constexpr int Window = 64;
+    if (!m_fetch) {
+        QStringList cols;
+        for (const auto &f : m_fields)
+            cols << f->fieldName();
+        QStringList marks;
+        for (int i = 0; i < Window; ++i)
+            marks << QStringLiteral("?");
+        m_fetch = std::make_unique<Statement>(
+            database(), QStringLiteral("SELECT %1 FROM %2 WHERE ID IN (%3)")
+                            .arg(cols.join(QLatin1Char(',')), m_table, marks.join(QLatin1Char(','))));
+    }
+    Statement &st = *m_fetch;
+    st.reset();
+    const int count = int(m_keys.size());
+    const int first = std::max(0, std::min(index - Window / 8, count - Window));
+    const int last = std::min(count, first + Window);
+    int bound = 0;
+    for (int i = first; i < last; ++i) {
+        const qint64 k = m_keys.at(size_t(i));
+        if (i == index || !m_cache.contains(k))
+            st.bind(bound++, k);
+    }
+    while (bound < Window)
+        st.bind(bound++, key); // unused places repeat the key asked for
+    const int keyColumn = m_keyField;
+    bool found = false;
+    while (st.step()) {
+        Row row(m_fields.size());
         for (size_t i = 0; i < m_fields.size(); ++i)
             row[i] = normalise(m_fields[i]->dataType(), st.column(int(i)));
+        const qint64 k = st.columnInt(keyColumn);
+        found = found || k == key;
+        m_cache.insert(k, std::move(row));
     }
     st.reset();
-    return *m_cache.insert(key, std::move(row));
+    if (!found)
+        m_cache.insert(key, Row(m_fields.size())); // gone from the table behind our back: shown empty
+    return *m_cache.constFind(key);
 }
 
 QVariant Dataset::fieldValue(int field) const

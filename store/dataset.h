@@ -204,6 +204,7 @@ private:
     Row m_buffer; // the row being appended or edited
     bool m_modified = false;
     int m_disabled = 0;
+    bool m_layoutChangedWhileDisabled = false; // rows came or went while the controls were not told
     QList<DataSource *> m_sources;
 
     void ensureFields() const;

@@ -1,5 +1,6 @@
 #include "store/text_forms.h"
 
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -14,47 +15,49 @@ QString formatGeneral(double value)
         return QStringLiteral("0");
 
     // Fifteen significant digits, then trailing zeros dropped: 3 * 1.1 shows as 3.3, 2.6 * 40 as 104.
-    char buf[64];
-    std::snprintf(buf, sizeof buf, "%.14e", value);
-    // buf: [-]d.dddddddddddddde[+-]xx
-    const char *p = buf;
-    const bool negative = *p == '-';
-    if (negative)
-        ++p;
-    QByteArray digits;
-    for (; *p && *p != 'e'; ++p) {
+    char sci[40];
+    const auto res = std::to_chars(sci, sci + sizeof sci, std::fabs(value), std::chars_format::scientific, 14);
+    // sci: d.dddddddddddddde[+-]xx
+    char digits[16];
+    int n = 0;
+    const char *p = sci;
+    for (; p < res.ptr && *p != 'e'; ++p) {
         if (*p != '.')
-            digits.append(*p);
+            digits[n++] = *p;
     }
-    const int exponent = std::atoi(p + 1);
-    while (digits.size() > 1 && digits.endsWith('0'))
-        digits.chop(1);
+    int exponent = 0;
+    std::from_chars(p + 1 + (p[1] == '+' ? 1 : 0), res.ptr, exponent);
+    while (n > 1 && digits[n - 1] == '0')
+        --n;
 
-    QByteArray out;
-    if (negative)
-        out.append('-');
-    const double magnitude = std::fabs(value);
-    if (magnitude < 0.00001 || exponent >= 15) {
-        out.append(digits.at(0));
-        if (digits.size() > 1) {
-            out.append('.');
-            out.append(digits.mid(1));
+    char out[64];
+    int o = 0;
+    if (value < 0)
+        out[o++] = '-';
+    if (std::fabs(value) < 0.00001 || exponent >= 15) {
+        out[o++] = digits[0];
+        if (n > 1) {
+            out[o++] = '.';
+            for (int i = 1; i < n; ++i)
+                out[o++] = digits[i];
         }
-        out.append('E');
-        out.append(QByteArray::number(exponent));
+        out[o++] = 'E';
+        o = int(std::to_chars(out + o, out + sizeof out, exponent).ptr - out);
     } else if (exponent < 0) {
-        out.append("0.");
-        out.append(QByteArray(-exponent - 1, '0'));
-        out.append(digits);
-    } else if (digits.size() <= exponent + 1) {
-        out.append(digits);
-        out.append(QByteArray(exponent + 1 - digits.size(), '0'));
+        out[o++] = '0';
+        out[o++] = '.';
+        for (int i = 0; i < -exponent - 1; ++i)
+            out[o++] = '0';
+        for (int i = 0; i < n; ++i)
+            out[o++] = digits[i];
     } else {
-        out.append(digits.left(exponent + 1));
-        out.append('.');
-        out.append(digits.mid(exponent + 1));
+        for (int i = 0; i <= exponent || i < n; ++i) {
+            if (i == exponent + 1)
+                out[o++] = '.';
+            out[o++] = i < n ? digits[i] : '0';
+        }
     }
-    return QString::fromLatin1(out);
+    return QString::fromLatin1(out, o);
 }
 
 std::optional<double> parseFloat(const QString &text)
@@ -115,7 +118,8 @@ QString formatShortDate(const QDate &date)
 {
     if (!date.isValid())
         return QString();
-    return QStringLiteral("%1-%2-%3").arg(date.year()).arg(date.month()).arg(date.day());
+    return QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month()) + QLatin1Char('-') +
+           QString::number(date.day());
 }
 
 QString formatShortTime(const QTime &time)

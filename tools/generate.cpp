@@ -107,4 +107,5 @@ void generatePurchases(Database &db, qint64 count, const QDate &lastDay, unsigne
         }
         day = day.addDays(1);
     }
+    tx.commit();
 }
