@@ -1,4 +1,5 @@
 #include "app/form1.h"
+#include "widgets/pixel_font.h"
 
 #include "app/clock.h"
 #include "catalogue/catalogue.h"
@@ -21,15 +22,6 @@
 TForm1 *Form1 = nullptr;
 
 namespace {
-
-QFont pixelFont(const QString &family, int px, bool bold = false, bool italic = false)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    f.setItalic(italic);
-    return f;
-}
 
 // The goods catalogue's tree: a double-click (or Enter, for the keyboard) anywhere in it picks the selected node.
 class CatalogueTree : public QTreeWidget

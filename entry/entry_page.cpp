@@ -8,6 +8,7 @@
 #include "widgets/db_grid.h"
 #include "widgets/guard.h"
 #include "widgets/message_boxes.h"
+#include "widgets/pixel_font.h"
 
 #include <QGroupBox>
 #include <QHeaderView>
@@ -16,14 +17,6 @@
 #include <QTreeWidget>
 
 namespace {
-
-QFont pixelFont(const QString &family, int px, bool bold = false)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
 
 void setTextColour(QWidget *w, QPalette::ColorRole role, const QColor &colour)
 {

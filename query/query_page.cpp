@@ -8,6 +8,7 @@
 #include "widgets/guard.h"
 #include "widgets/mask_edit.h"
 #include "widgets/message_boxes.h"
+#include "widgets/pixel_font.h"
 
 #include <QCheckBox>
 #include <QFrame>
@@ -22,14 +23,6 @@
 #include <QtMath>
 
 namespace {
-
-QFont pixelFont(const QString &family, int px, bool bold = false)
-{
-    QFont f(family);
-    f.setPixelSize(px);
-    f.setBold(bold);
-    return f;
-}
 
 // A handler connected to a Qt signal: errors end at this boundary and never travel through Qt's frames.
 template <class T> auto fromSignal(T *object, void (T::*handler)())
