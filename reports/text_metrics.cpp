@@ -45,11 +45,20 @@ struct Face
 
 Face &face(const FontSpec &spec)
 {
+    // A report measures run after run in the same few fonts: the last one found is asked for again most often.
+    static QString lastFamily;
+    static bool lastBold = false;
+    static Face *last = nullptr;
+    if (last && spec.bold == lastBold && spec.family == lastFamily)
+        return *last;
     static QHash<QString, std::shared_ptr<Face>> faces;
     const QString key = spec.family + (spec.bold ? QStringLiteral("|b") : QStringLiteral("|r"));
     auto &slot = faces[key];
     if (!slot)
         slot = std::make_shared<Face>(spec);
+    lastFamily = spec.family;
+    lastBold = spec.bold;
+    last = slot.get();
     return *slot;
 }
 

@@ -296,6 +296,7 @@ void Dataset::open()
         m_keys.assign(std::move(src.keys));
     }
     m_cache.clear();
+    m_memoRow = nullptr;
     m_fetch.reset();
     m_insert.reset();
     m_update.reset();
@@ -323,6 +324,7 @@ void Dataset::close()
     m_keys.clear();
     m_rows.clear();
     m_cache.clear();
+    m_memoRow = nullptr;
     m_fetch.reset();
     m_insert.reset();
     m_update.reset();
@@ -372,6 +374,10 @@ Field *Dataset::field(int index) const
 Field *Dataset::findField(const QString &name) const
 {
     ensureFields();
+    for (const auto &f : m_fields) {
+        if (f->fieldName() == name) // the usual case, cheaper than ignoring case
+            return f.get();
+    }
     for (const auto &f : m_fields) {
         if (f->fieldName().compare(name, Qt::CaseInsensitive) == 0)
             return f.get();
@@ -426,11 +432,18 @@ const Dataset::Row &Dataset::rowAt(int index) const
     const qint64 key = m_keys.at(size_t(index));
     if (!m_live)
         return m_rows[size_t(key)];
+    // The fields of one record are read one after another: remember where the last row was found.
+    if (m_memoRow && m_memoKey == key)
+        return *m_memoRow;
     auto it = m_cache.constFind(key);
-    if (it != m_cache.constEnd())
+    if (it != m_cache.constEnd()) {
+        m_memoKey = key;
+        m_memoRow = &*it;
         return *it;
+    }
     if (m_cache.size() > 4096)
         m_cache.clear();
+    m_memoRow = nullptr;
 
     // Rows are read a window at a time around the one asked for, mostly ahead of it: grids show neighbouring rows
     // and reports walk forward, so one statement serves the next rows too.
@@ -468,11 +481,15 @@ const Dataset::Row &Dataset::rowAt(int index) const
         const qint64 k = st.columnInt(keyColumn);
         found = found || k == key;
         m_cache.insert(k, std::move(row));
+        m_memoRow = nullptr;
     }
     st.reset();
     if (!found)
         m_cache.insert(key, Row(m_fields.size())); // gone from the table behind our back: shown empty
-    return *m_cache.constFind(key);
+    m_memoRow = nullptr;
+    m_memoKey = key;
+    m_memoRow = &*m_cache.constFind(key);
+    return *m_memoRow;
 }
 
 QVariant Dataset::fieldValue(int field) const
@@ -673,6 +690,7 @@ void Dataset::post()
         st.reset();
         const int virtualRow = recordCount();
         m_cache.insert(newKey, m_buffer);
+        m_memoRow = nullptr;
         notify(DataEvent::RowsAboutToRemove, virtualRow);
         m_state = Browse;
         notify(DataEvent::RowsRemoved, virtualRow);
@@ -691,7 +709,9 @@ void Dataset::post()
         st.step();
         st.reset();
         m_cache.remove(oldKey);
+        m_memoRow = nullptr;
         m_cache.insert(newKey, m_buffer);
+        m_memoRow = nullptr;
         m_state = Browse;
         if (m_sortedByKey && newKey != oldKey) {
             notify(DataEvent::RowsAboutToRemove, m_cur);
@@ -754,6 +774,7 @@ void Dataset::deleteRecord()
     st.step();
     st.reset();
     m_cache.remove(key);
+    m_memoRow = nullptr;
     notify(DataEvent::RowsAboutToRemove, m_cur);
     m_keys.erase(size_t(m_cur));
     notify(DataEvent::RowsRemoved, m_cur);

@@ -209,6 +209,8 @@ private:
 
     void ensureFields() const;
     mutable QHash<qint64, Row> m_cache;
+    mutable qint64 m_memoKey = 0;
+    mutable const Row *m_memoRow = nullptr; // the row of m_memoKey in m_cache; cleared whenever m_cache changes
     mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete;
 };
 
