@@ -11,14 +11,14 @@
 
 namespace {
 
-void drawText(QPainter &painter, const FontSpec &spec, const PageItem &item, double k, QPointF origin)
+void drawText(QPainter &painter, const FontSpec &fontSpec, const PageItem &item, double k, QPointF origin)
 {
     const QRectF box(origin.x() + item.x * k, origin.y() + item.y * k, item.w * k, item.h * k);
     painter.fillRect(box, Qt::white);
     const double resolution = painter.device()->logicalDpiY();
-    painter.setFont(TextMetrics::deviceFont(spec, TextMetrics::emMm(spec) * k, resolution));
-    const double baseline = box.top() + TextMetrics::baseline(spec) * k;
-    for (const TextMetrics::Run &run : TextMetrics::runs(spec, item.text)) {
+    painter.setFont(TextMetrics::deviceFont(fontSpec, TextMetrics::emMm(fontSpec) * k, resolution));
+    const double baseline = box.top() + TextMetrics::baseline(fontSpec) * k;
+    for (const TextMetrics::Run &run : TextMetrics::runs(fontSpec, item.text)) {
         const QString part = item.text.mid(run.start, run.length);
         const double x = box.left() + run.x * k;
         if (!run.gridded || run.natural <= run.width) {

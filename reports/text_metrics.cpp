@@ -13,10 +13,10 @@ bool isGridAscii(QChar c)
     return c.unicode() >= 0x20 && c.unicode() < 0x7f;
 }
 
-QFont referenceFont(const FontSpec &spec)
+QFont referenceFont(const FontSpec &fontSpec)
 {
-    QFont f(spec.family);
-    f.setBold(spec.bold);
+    QFont f(fontSpec.family);
+    f.setBold(fontSpec.bold);
     f.setPixelSize(int(RefPixels));
     f.setHintingPreference(QFont::PreferNoHinting);
     f.setKerning(false);
@@ -26,7 +26,7 @@ QFont referenceFont(const FontSpec &spec)
 // Advances in em of one face, cached: a long report measures the same few characters many times.
 struct Face
 {
-    explicit Face(const FontSpec &spec) : metrics(referenceFont(spec)) {}
+    explicit Face(const FontSpec &fontSpec) : metrics(referenceFont(fontSpec)) {}
     QFontMetricsF metrics;
     QHash<QString, double> advances;
 
@@ -43,21 +43,21 @@ struct Face
     }
 };
 
-Face &face(const FontSpec &spec)
+Face &face(const FontSpec &fontSpec)
 {
     // A report measures run after run in the same few fonts: the last one found is asked for again most often.
     static QString lastFamily;
     static bool lastBold = false;
     static Face *last = nullptr;
-    if (last && spec.bold == lastBold && spec.family == lastFamily)
+    if (last && fontSpec.bold == lastBold && fontSpec.family == lastFamily)
         return *last;
     static QHash<QString, std::shared_ptr<Face>> faces;
-    const QString key = spec.family + (spec.bold ? QStringLiteral("|b") : QStringLiteral("|r"));
+    const QString key = fontSpec.family + (fontSpec.bold ? QStringLiteral("|b") : QStringLiteral("|r"));
     auto &slot = faces[key];
     if (!slot)
-        slot = std::make_shared<Face>(spec);
-    lastFamily = spec.family;
-    lastBold = spec.bold;
+        slot = std::make_shared<Face>(fontSpec);
+    lastFamily = fontSpec.family;
+    lastBold = fontSpec.bold;
     last = slot.get();
     return *slot;
 }
