@@ -316,7 +316,14 @@ void ReportRun::placeBand(TQRBand *band, double top, bool blank)
 {
     const PageSetup &p = m_report->page;
     const double left = p.leftMargin;
-    m_moment = m_report->clock();
+    // System data take the time when their band prints; reading the clock (and the time zone) for every detail line
+    // would cost more than the line itself.
+    for (TQRPrintable *e : band->elements()) {
+        if (qobject_cast<TQRSysData *>(e)) {
+            m_moment = m_report->clock();
+            break;
+        }
+    }
     PrintContext context{this, blank};
     ReportPage &page = m_doc->pages.back();
     for (TQRPrintable *e : band->elements()) {

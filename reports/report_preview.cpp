@@ -283,7 +283,9 @@ void ReportPreview::produce()
                 updateState();
                 return;
             }
-            m_run->step(RecordsPerStep);
+            // Small steps until the first page is whole, then larger ones: every step ends by telling the grids
+            // where the dataset stands, which costs more than a page of lines.
+            m_run->step(pageCount() <= 1 ? RecordsPerStep : RecordsPerStep * 25);
             // The first page goes on the screen as soon as it is whole, not at the end of a full slice.
             if (before <= 1 && pageCount() >= 2)
                 break;
