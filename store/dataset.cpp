@@ -27,7 +27,24 @@ QVariant normalise(FieldType type, const QVariant &v)
     case FieldType::Date: {
         if (v.typeId() == QMetaType::QDate)
             return v;
-        const QDate d = QDate::fromString(v.toString(), Qt::ISODate);
+        const QString iso = v.toString();
+        // Stored as YYYY-MM-DD: read it directly, it is read for every row shown or printed.
+        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-')) {
+            const auto digits = [&iso](int from, int count) {
+                int n = 0;
+                for (int i = from; i < from + count; ++i) {
+                    const char16_t c = iso[i].unicode();
+                    if (c < u'0' || c > u'9')
+                        return -1;
+                    n = n * 10 + (c - u'0');
+                }
+                return n;
+            };
+            const QDate d(digits(0, 4), digits(5, 2), digits(8, 2));
+            if (d.isValid())
+                return QVariant(d);
+        }
+        const QDate d = QDate::fromString(iso, Qt::ISODate);
         return d.isValid() ? QVariant(d) : QVariant();
     }
     case FieldType::String:

@@ -118,8 +118,13 @@ QString formatShortDate(const QDate &date)
 {
     if (!date.isValid())
         return QString();
-    return QString::number(date.year()) + QLatin1Char('-') + QString::number(date.month()) + QLatin1Char('-') +
-           QString::number(date.day());
+    char buf[32];
+    char *p = std::to_chars(buf, buf + 12, date.year()).ptr;
+    *p++ = '-';
+    p = std::to_chars(p, p + 3, date.month()).ptr;
+    *p++ = '-';
+    p = std::to_chars(p, p + 3, date.day()).ptr;
+    return QString::fromLatin1(buf, p - buf);
 }
 
 QString formatShortTime(const QTime &time)
