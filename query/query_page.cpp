@@ -24,21 +24,10 @@
 
 namespace {
 
-// A handler connected to a Qt signal: errors end at this boundary and never travel through Qt's frames.
+// A handler connected to a Qt signal: its errors end at the boundary and never travel through Qt's frames.
 template <class T> auto fromSignal(T *object, void (T::*handler)())
 {
-    return [object, handler]() {
-        const auto body = [object, handler] { (object->*handler)(); };
-        if (!Guard::active()) {
-            Guard::run(body);
-            return;
-        }
-        try {
-            Guard::run(body);
-        } catch (const AppError &e) {
-            MessageBoxes::instance().error(e.message());
-        }
-    };
+    return [object, handler]() { Guard::atBoundary([object, handler] { (object->*handler)(); }); };
 }
 
 const char *const CentreProperty = "centreX";

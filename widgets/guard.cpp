@@ -60,4 +60,27 @@ void run(const std::function<void()> &handler)
         MessageBoxes::instance().error(message);
 }
 
+bool atBoundary(const std::function<void()> &fn)
+{
+    bool done = false;
+    const auto body = [&] {
+        fn();
+        done = true;
+    };
+    if (!active()) {
+        run(body);
+        return done;
+    }
+    try {
+        body();
+    } catch (const AppError &e) {
+        MessageBoxes::instance().error(e.message());
+    } catch (const std::exception &e) {
+        MessageBoxes::instance().error(QString::fromLocal8Bit(e.what()));
+    } catch (...) {
+        MessageBoxes::instance().error(QString());
+    }
+    return done;
+}
+
 } // namespace Guard

@@ -13,6 +13,12 @@ void run(const std::function<void()> &handler);
 // True while a guarded handler is running at the current event-loop level.
 bool active();
 
+// Runs the part of one of Qt's event handlers (or a slot called from inside Qt) that can fail. Outermost it is run().
+// Inside a running handler (the event came synchronously from something that handler did, such as a check box it
+// switched) the error cannot end that handler through Qt's own frames: it is shown here and ends only this part.
+// Returns true when fn ran to its end.
+bool atBoundary(const std::function<void()> &fn);
+
 } // namespace Guard
 
 // Wraps a member handler for connect(): guarded(this, &TForm1::Button1Click).

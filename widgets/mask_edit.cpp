@@ -23,31 +23,6 @@ const QChar Drawn = QLatin1Char('_');
 
 const char *const InvalidInput = "Invalid input value.  Use escape key to abandon changes";
 
-// Runs a hook from inside one of Qt's event handlers. An error must not travel through Qt's frames: the outermost
-// guard shows it; should a guard already be running, the error is shown here.
-bool fromEvent(const std::function<void()> &hook)
-{
-    bool done = false;
-    const auto body = [&] {
-        hook();
-        done = true;
-    };
-    if (!Guard::active()) {
-        Guard::run(body);
-        return done;
-    }
-    try {
-        Guard::run(body);
-    } catch (const AppError &e) {
-        MessageBoxes::instance().error(e.message());
-    } catch (const std::exception &e) {
-        MessageBoxes::instance().error(QString::fromLocal8Bit(e.what()));
-    } catch (...) {
-        MessageBoxes::instance().error(QString());
-    }
-    return done;
-}
-
 // Full-width digits, as a Chinese input method may send them, count as digits.
 QChar asciiDigit(QChar c)
 {
@@ -163,14 +138,14 @@ void MaskEdit::setInternal(const QString &shown, int cursor)
 void MaskEdit::runChangeHook()
 {
     if (onChange)
-        fromEvent(onChange);
+        Guard::atBoundary(onChange);
 }
 
 bool MaskEdit::runKeyHook(QChar &key)
 {
     if (!onKeyPress)
         return true;
-    return fromEvent([this, &key] { onKeyPress(key); });
+    return Guard::atBoundary([this, &key] { onKeyPress(key); });
 }
 
 void MaskEdit::changeByUser(const QString &text, int cursor)

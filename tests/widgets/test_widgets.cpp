@@ -57,6 +57,17 @@ private slots:
         // The program goes on: the next handler runs normally.
         Guard::run([&] { steps << "next"; });
         QCOMPARE(steps.last(), QStringLiteral("next"));
+
+        // At a boundary inside Qt's frames (a slot run by something the handler did) the error is shown there and the
+        // handler goes on, since it cannot be ended through Qt.
+        boxes.clear();
+        steps.clear();
+        Guard::run([&] {
+            QVERIFY(!Guard::atBoundary([] { throw AppError(QStringLiteral("Key violation")); }));
+            steps << "handler goes on";
+        });
+        QCOMPARE(steps, QStringList{"handler goes on"});
+        QCOMPARE(boxes.texts(), QStringList{"Key violation."});
     }
 
     void gridFollowsTheCursorBothWays()
