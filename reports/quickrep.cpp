@@ -1,4 +1,5 @@
 #include "reports/quickrep.h"
+#include "widgets/guard.h"
 
 #include "reports/report_preview.h"
 #include "reports/text_metrics.h"
@@ -198,16 +199,8 @@ void TQuickRep::waitClosed(ReportPreview *window)
     // Handlers run from this loop report their own errors; one that escapes anyway ends up here, is shown, and the
     // loop goes on, so the window stays usable.
     while (w) {
-        try {
-            loop.exec();
+        if (Guard::atBoundary([&loop] { loop.exec(); }))
             break; // the window was closed, or the application is quitting
-        } catch (const AppError &e) {
-            MessageBoxes::instance().error(e.message());
-        } catch (const std::exception &e) {
-            MessageBoxes::instance().error(QString::fromLocal8Bit(e.what()));
-        } catch (...) {
-            MessageBoxes::instance().error(QString());
-        }
     }
 }
 
