@@ -163,6 +163,7 @@ ReportDocument TQuickRep::prepare()
 {
     ReportRun run(this);
     run.runToEnd();
+    run.document()->completeAll();
     return *run.document();
 }
 
@@ -232,6 +233,112 @@ protected:
     }
 };
 
+// A detail band of fields, labels and rules: all that differs from one record's line to the next is the values of
+// the fields, so the layout keeps those and the line's items are made when its page is used. A band with running
+// totals or system data is laid out in full as it prints.
+class ReportRun::RecordLines : public LineMaker
+{
+public:
+    // Null when the band holds anything else.
+    static std::shared_ptr<const RecordLines> of(TQRBand *band, Dataset *ds, ReportDocument &doc, double left,
+                                                 double bandWidth)
+    {
+        auto lines = std::make_shared<RecordLines>();
+        for (TQRPrintable *e : band->elements()) {
+            if (!e->enabled())
+                continue;
+            Element element;
+            element.anchor = e->anchor();
+            element.x = e->x();
+            element.top = e->top();
+            if (auto *shape = qobject_cast<TQRShape *>(e)) {
+                element.kind = Element::Line;
+                element.width = shape->x2() - shape->x();
+                element.height = shape->penWidthMm();
+            } else if (auto *label = qobject_cast<TQRLabel *>(e)) {
+                element.kind = Element::Text;
+                element.text = label->text();
+                if (element.text.isEmpty())
+                    continue;
+            } else if (auto *text = qobject_cast<TQRDBText *>(e)) {
+                element.kind = Element::FieldText;
+                element.type = ds->fieldByName(text->dataField())->dataType();
+                element.value = int(lines->m_fields.size());
+                lines->m_fields.push_back(text->dataField());
+            } else {
+                return nullptr;
+            }
+            if (element.kind != Element::Line) {
+                element.fontSpec = e->font();
+                element.font = doc.fontIndex(e->font());
+                element.height = TextMetrics::height(e->font());
+            }
+            lines->m_elements.push_back(std::move(element));
+        }
+        lines->m_left = left;
+        lines->m_bandWidth = bandWidth;
+        return lines;
+    }
+
+    // The fields whose values each line keeps, by name.
+    const QStringList &fields() const { return m_fields; }
+    int valuesPerLine() const override { return int(m_fields.size()); }
+
+    void make(float top, const QVariant *values, std::vector<PageItem> &out) const override
+    {
+        for (const Element &e : m_elements) {
+            PageItem item;
+            item.y = float(top + e.top);
+            if (e.kind == Element::Line) {
+                item.kind = PageItem::Line;
+                item.x = float(m_left + e.x);
+                item.w = float(e.width);
+                item.h = float(e.height);
+                out.push_back(std::move(item));
+                continue;
+            }
+            item.text = e.kind == Element::Text ? e.text : Field::textOf(e.type, values[e.value]);
+            if (item.text.isEmpty())
+                continue;
+            const double w = TextMetrics::width(e.fontSpec, item.text);
+            double x = m_left + e.x;
+            if (e.anchor == Anchor::Centre)
+                x = m_left + e.x - w / 2;
+            else if (e.anchor == Anchor::BandCentre)
+                x = m_left + m_bandWidth / 2 - w / 2;
+            item.kind = PageItem::Text;
+            item.font = e.font;
+            item.x = float(x);
+            item.w = float(w);
+            item.h = float(e.height);
+            out.push_back(std::move(item));
+        }
+    }
+
+private:
+    struct Element
+    {
+        enum Kind
+        {
+            Text,
+            FieldText,
+            Line
+        };
+        Kind kind = Text;
+        Anchor anchor = Anchor::Left;
+        double x = 0, top = 0;
+        double width = 0, height = 0; // a line's length and pen; a text's box height
+        QString text;                 // a label's caption
+        FontSpec fontSpec;
+        quint16 font = 0;
+        FieldType type = FieldType::Unknown;
+        int value = 0; // the field's place among the line's values
+    };
+    std::vector<Element> m_elements;
+    QStringList m_fields;
+    double m_left = 0, m_bandWidth = 0;
+};
+
 ReportRun::ReportRun(TQuickRep *report) : m_report(report), m_doc(std::make_shared<ReportDocument>())
 {
     m_doc->title = report->reportTitle();
@@ -266,9 +373,18 @@ void ReportRun::runToEnd()
     }
 }
 
+double ReportRun::sum(const QString &field) const
+{
+    for (const Sum &s : m_sums) {
+        if (s.name == field)
+            return s.total;
+    }
+    return 0;
+}
+
 void ReportRun::startPage()
 {
-    m_doc->pages.emplace_back();
+    m_doc->addPage();
     m_y = m_report->page.topMargin;
     m_pageOpen = true;
     m_pageFresh = true;
@@ -287,10 +403,8 @@ void ReportRun::finishPage()
     m_pageOpen = false;
 }
 
-void ReportRun::printBand(TQRBand *band, bool blank)
+double ReportRun::bandTop(TQRBand *band)
 {
-    if (!band)
-        return;
     const PageSetup &p = m_report->page;
     TQRBand *footer = m_report->band(TQRBand::rbPageFooter);
     const double limit = p.paperHeight - p.bottomMargin - (footer ? footer->height() : 0);
@@ -300,7 +414,31 @@ void ReportRun::printBand(TQRBand *band, bool blank)
         finishPage();
         startPage();
     }
-    placeBand(band, m_y, blank);
+    return m_y;
+}
+
+void ReportRun::printBand(TQRBand *band, bool blank)
+{
+    if (!band)
+        return;
+    placeBand(band, bandTop(band), blank);
+    m_y += band->height();
+    m_pageFresh = false;
+}
+
+void ReportRun::printRecordLine(TQRBand *band)
+{
+    if (!m_lines) {
+        printBand(band);
+        return;
+    }
+    const double top = bandTop(band);
+    ReportPage &page = m_doc->lastPage();
+    if (!page.maker)
+        page.maker = m_lines;
+    page.pending.push_back({float(top), quint32(page.items.size())});
+    for (Field *f : m_lineFields)
+        page.values.push_back(f->value());
     m_y += band->height();
     m_pageFresh = false;
 }
@@ -318,7 +456,7 @@ void ReportRun::placeBand(TQRBand *band, double top, bool blank)
         }
     }
     PrintContext context{this, blank};
-    ReportPage &page = m_doc->pages.back();
+    ReportPage &page = m_doc->lastPage();
     for (TQRPrintable *e : band->elements()) {
         if (!e->enabled())
             continue;
@@ -365,8 +503,10 @@ bool ReportRun::step(int maxRecords)
             for (TQRPrintable *e : b->elements()) {
                 if (auto *expr = qobject_cast<TQRExpr *>(e)) {
                     const QString f = expr->sumField();
-                    if (!f.isEmpty())
-                        m_sums.insert(f, 0);
+                    const bool known = std::any_of(m_sums.begin(), m_sums.end(),
+                                                   [&f](const Sum &s) { return s.name == f; });
+                    if (!f.isEmpty() && !known)
+                        m_sums.push_back({f, nullptr, 0});
                 }
             }
         }
@@ -379,10 +519,14 @@ bool ReportRun::step(int maxRecords)
                 m_phase = Phase::Done;
                 finishPage();
             } else {
-                m_doc->pages.clear();
+                m_doc->removePages();
                 m_phase = Phase::Done;
             }
             return true;
+        }
+        if (TQRBand *detail = m_report->band(TQRBand::rbDetail)) {
+            const PageSetup &p = m_report->page;
+            m_lines = RecordLines::of(detail, ds, *m_doc, p.leftMargin, p.bandWidth());
         }
         m_watch = std::make_unique<Watch>();
         m_watch->setDataSource(new DataSource(QStringLiteral("ReportRunSource")));
@@ -412,9 +556,13 @@ bool ReportRun::step(int maxRecords)
         }
     } restore{this, ds};
 
-    QList<QPair<QString, Field *>> sumFields;
-    for (auto it = m_sums.constBegin(); it != m_sums.constEnd(); ++it)
-        sumFields.append({it.key(), ds->fieldByName(it.key())});
+    for (Sum &s : m_sums)
+        s.field = ds->fieldByName(s.name);
+    m_lineFields.clear();
+    if (m_lines) {
+        for (const QString &name : m_lines->fields())
+            m_lineFields.push_back(ds->fieldByName(name));
+    }
 
     if (m_next == 0) {
         ds->first();
@@ -424,10 +572,10 @@ bool ReportRun::step(int maxRecords)
     }
     TQRBand *detail = m_report->band(TQRBand::rbDetail);
     for (int n = 0; n < maxRecords && m_next < m_total; ++n) {
-        printBand(detail);
+        printRecordLine(detail);
         m_count += 1;
-        for (const auto &[name, field] : sumFields)
-            m_sums[name] += field->asFloat();
+        for (Sum &s : m_sums)
+            s.total += s.field->asFloat();
         ++m_next;
         ds->next(); // at the last record this only sets eof: the run ends standing on it
     }

@@ -8,8 +8,10 @@
 #include <QPointer>
 #include <functional>
 #include <memory>
+#include <vector>
 
 class Dataset;
+class Field;
 class TQRBand;
 class TQuickRep;
 class ReportPreview;
@@ -260,9 +262,9 @@ public:
     const std::shared_ptr<ReportDocument> &document() const { return m_doc; }
 
     // For the elements printing now.
-    int pageNumber() const { return int(m_doc->pages.size()); }
+    int pageNumber() const { return m_doc->pageCount(); }
     double count() const { return m_count; }
-    double sum(const QString &field) const { return m_sums.value(field); }
+    double sum(const QString &field) const;
     const QDateTime &printMoment() const { return m_moment; }
     Dataset *dataset() const;
 
@@ -275,10 +277,19 @@ private:
         Stopped
     };
     class Watch;
+    class RecordLines;
+    struct Sum
+    {
+        QString name; // the field as the expressions write it
+        Field *field = nullptr;
+        double total = 0;
+    };
     void startPage();
     void finishPage();
+    double bandTop(TQRBand *band); // starts a new page when the band does not fit; then the band's top edge
     void printBand(TQRBand *band, bool blank = false);
     void placeBand(TQRBand *band, double top, bool blank);
+    void printRecordLine(TQRBand *band);
 
     TQuickRep *m_report;
     std::shared_ptr<ReportDocument> m_doc;
@@ -290,6 +301,8 @@ private:
     int m_next = 0;  // 0-based index of the next record to print
     int m_total = 0; // records at the start of the run
     double m_count = 0;
-    QHash<QString, double> m_sums; // by field name as the expressions write it
+    std::vector<Sum> m_sums;
+    std::shared_ptr<const RecordLines> m_lines; // the detail band's lines, when their texts can wait for the page
+    std::vector<Field *> m_lineFields;          // their fields, found again at each step
     QDateTime m_moment;
 };

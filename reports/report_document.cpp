@@ -29,6 +29,46 @@ quint16 ReportDocument::fontIndex(const FontSpec &font)
     return quint16(fonts.size() - 1);
 }
 
+void ReportPage::complete()
+{
+    if (pending.empty())
+        return;
+    std::vector<PageItem> all;
+    all.reserve(items.size() + pending.size() * size_t(8));
+    const size_t perLine = size_t(maker->valuesPerLine());
+    size_t next = 0;
+    for (size_t i = 0; i < pending.size(); ++i) {
+        const PendingLine &line = pending[i];
+        for (; next < line.at && next < items.size(); ++next)
+            all.push_back(std::move(items[next]));
+        maker->make(line.top, values.data() + i * perLine, all);
+    }
+    for (; next < items.size(); ++next)
+        all.push_back(std::move(items[next]));
+    items = std::move(all);
+    pending = {};
+    values = {};
+    maker.reset();
+}
+
+const ReportPage &ReportDocument::page(int index) const
+{
+    ReportPage &p = m_pages.at(size_t(index));
+    p.complete();
+    return p;
+}
+
+ReportPage &ReportDocument::addPage()
+{
+    return m_pages.emplace_back();
+}
+
+void ReportDocument::completeAll()
+{
+    for (ReportPage &p : m_pages)
+        p.complete();
+}
+
 void ReportDocument::save(QIODevice &device) const
 {
     QDataStream out(&device);
@@ -38,8 +78,9 @@ void ReportDocument::save(QIODevice &device) const
     out << quint32(fonts.size());
     for (const FontSpec &f : fonts)
         out << f.family << f.pointSize << f.bold;
-    out << quint32(pages.size());
-    for (const ReportPage &page : pages) {
+    out << quint32(m_pages.size());
+    for (int i = 0; i < pageCount(); ++i) {
+        const ReportPage &page = this->page(i);
         out << quint32(page.items.size());
         for (const PageItem &item : page.items)
             out << quint8(item.kind) << item.font << item.x << item.y << item.w << item.h << item.text;
@@ -85,7 +126,7 @@ ReportDocument ReportDocument::load(QIODevice &device)
         in >> itemCount;
         if (in.status() != QDataStream::Ok || itemCount > MaxItems)
             throw notAReport();
-        ReportPage page;
+        ReportPage &page = doc.addPage();
         page.items.reserve(itemCount);
         for (quint32 i = 0; i < itemCount; ++i) {
             PageItem item;
@@ -97,7 +138,6 @@ ReportDocument ReportDocument::load(QIODevice &device)
             item.kind = PageItem::Kind(kind);
             page.items.push_back(std::move(item));
         }
-        doc.pages.push_back(std::move(page));
     }
     return doc;
 }

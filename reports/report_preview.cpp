@@ -28,6 +28,7 @@ namespace {
 
 constexpr int SliceMs = 30;        // layout work between two looks at the event queue
 constexpr int RecordsPerStep = 40; // about a page of detail lines
+constexpr int MaxRecordsPerStep = 1 << 16;
 constexpr int PageGap = 16;        // pixels around the sheet
 
 const QString PdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
@@ -67,7 +68,7 @@ protected:
         const ReportDocument &doc = m_preview->document();
         const int index = m_preview->pageIndex();
         if (index >= 0 && index < doc.pageCount())
-            ReportRenderer::drawPage(painter, doc, doc.pages[size_t(index)], m_preview->pixelsPerMm(), origin);
+            ReportRenderer::drawPage(painter, doc, doc.page(index), m_preview->pixelsPerMm(), origin);
     }
 
 private:
@@ -283,9 +284,14 @@ void ReportPreview::produce()
                 updateState();
                 return;
             }
-            // Small steps until the first page is whole, then larger ones: every step ends by telling the grids
-            // where the dataset stands, which costs more than a page of lines.
-            m_run->step(pageCount() <= 1 ? RecordsPerStep : RecordsPerStep * 25);
+            // Small steps until the first page is whole, then larger ones, grown while a step takes well under a
+            // slice: every step ends by telling the grids where the dataset stands, which costs more than many lines.
+            const bool firstPage = pageCount() <= 1;
+            const qint64 started = clock.nsecsElapsed();
+            m_run->step(firstPage ? RecordsPerStep : m_stepRecords);
+            if (!firstPage && (clock.nsecsElapsed() - started) * 4 < qint64(SliceMs) * 1000000 &&
+                m_stepRecords < MaxRecordsPerStep)
+                m_stepRecords *= 2;
             // The first page goes on the screen as soon as it is whole, not at the end of a full slice.
             if (before <= 1 && pageCount() >= 2)
                 break;

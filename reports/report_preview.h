@@ -75,6 +75,7 @@ private:
     bool m_complete = false;
     bool m_failed = false;
     bool m_busy = false;
+    int m_stepRecords = 1000; // records a step after the first page
     int m_page = 0;
     Zoom m_zoom = WholePage;
     QPrinter m_printer;

@@ -52,7 +52,7 @@ bool paintPages(QPainter &painter, QPagedPaintDevice &device, const ReportDocume
     for (int i = from; i <= to; ++i) {
         if (i > from && !device.newPage())
             throw AppError(QStringLiteral("无法开始新的一页"));
-        ReportRenderer::drawPage(painter, doc, doc.pages[size_t(i)], k);
+        ReportRenderer::drawPage(painter, doc, doc.page(i), k);
         if (progress && !progress(i - from + 1, to - from + 1))
             return false;
     }
@@ -87,7 +87,7 @@ void drawPage(QPainter &painter, const ReportDocument &doc, const ReportPage &pa
 
 bool print(QPrinter &printer, const ReportDocument &doc, const Progress &progress)
 {
-    if (doc.pages.empty())
+    if (doc.pageCount() == 0)
         return true;
     printer.setFullPage(true); // the items are placed from the sheet's corner
     printer.setPageLayout(a4Layout(doc));
@@ -109,7 +109,7 @@ bool print(QPrinter &printer, const ReportDocument &doc, const Progress &progres
 
 bool writePdf(const QString &path, const ReportDocument &doc, const Progress &progress)
 {
-    if (doc.pages.empty())
+    if (doc.pageCount() == 0)
         throw AppError(QStringLiteral("报表没有页面"));
     // Written to a temporary name and moved into place only when complete.
     const QString temporary = path + QStringLiteral(".part");

@@ -89,7 +89,8 @@ Database::Database(const QString &folder) : m_folder(folder)
         if (!QFileInfo(file).isFile())
             throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(file)));
     }
-    int rc = sqlite3_open_v2(jhb.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr);
+    // One connection, used from the GUI thread only: SQLite's own locking around every call is not needed.
+    int rc = sqlite3_open_v2(jhb.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = sqliteMessage(m_db, rc);
         sqlite3_close(m_db);
@@ -235,6 +236,13 @@ int Statement::parameterCount() const
     return sqlite3_bind_parameter_count(m_stmt);
 }
 
+void Statement::bindInt(int index0, qint64 value)
+{
+    const int rc = sqlite3_bind_int64(m_stmt, index0 + 1, value);
+    if (rc != SQLITE_OK)
+        m_db.fail(rc);
+}
+
 void Statement::bind(int index0, const QVariant &value)
 {
     const int i = index0 + 1;
@@ -308,6 +316,26 @@ QVariant Statement::column(int i) const
         return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
     }
     }
+}
+
+static_assert(Statement::IntegerValue == SQLITE_INTEGER && Statement::FloatValue == SQLITE_FLOAT &&
+              Statement::TextValue == SQLITE_TEXT && Statement::BlobValue == SQLITE_BLOB &&
+              Statement::NullValue == SQLITE_NULL);
+
+Statement::ColumnType Statement::columnType(int i) const
+{
+    return ColumnType(sqlite3_column_type(m_stmt, i));
+}
+
+double Statement::columnDouble(int i) const
+{
+    return sqlite3_column_double(m_stmt, i);
+}
+
+std::string_view Statement::columnUtf8(int i) const
+{
+    const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
+    return text ? std::string_view(text, size_t(sqlite3_column_bytes(m_stmt, i))) : std::string_view();
 }
 
 qint64 Statement::columnInt(int i) const

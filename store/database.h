@@ -3,6 +3,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <string_view>
 
 struct sqlite3;
 struct sqlite3_stmt;
@@ -74,6 +75,7 @@ public:
 
     int parameterCount() const;
     void bind(int index0, const QVariant &value);
+    void bindInt(int index0, qint64 value);
     bool step(); // true while a row is available
     void reset();
     int columnCount() const;
@@ -81,6 +83,19 @@ public:
     QVariant column(int i) const;
     qint64 columnInt(int i) const;
     bool columnIsNull(int i) const;
+
+    // What a column of the current row holds, read without a QVariant in between (rows are read by the thousand).
+    enum ColumnType
+    {
+        IntegerValue = 1,
+        FloatValue = 2,
+        TextValue = 3,
+        BlobValue = 4,
+        NullValue = 5
+    };
+    ColumnType columnType(int i) const;
+    double columnDouble(int i) const;
+    std::string_view columnUtf8(int i) const; // valid until the next step or reset
 
 private:
     Database &m_db;

@@ -55,6 +55,57 @@ QVariant normalise(FieldType type, const QVariant &v)
     return v;
 }
 
+// "YYYY-MM-DD", as dates are stored; an invalid date otherwise.
+QDate isoDate(std::string_view text)
+{
+    if (text.size() != 10 || text[4] != '-' || text[7] != '-')
+        return QDate();
+    const auto digits = [&text](size_t from, size_t count) {
+        int n = 0;
+        for (size_t i = from; i < from + count; ++i) {
+            const char c = text[i];
+            if (c < '0' || c > '9')
+                return -1;
+            n = n * 10 + (c - '0');
+        }
+        return n;
+    };
+    return QDate(digits(0, 4), digits(5, 2), digits(8, 2));
+}
+
+// A column of the current row as the field holds it; the common cases straight from SQLite's own types.
+QVariant readValue(const Statement &st, int column, FieldType type)
+{
+    const Statement::ColumnType stored = st.columnType(column);
+    if (stored == Statement::NullValue)
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer:
+        if (stored == Statement::IntegerValue)
+            return QVariant(int(st.columnInt(column)));
+        break;
+    case FieldType::Float:
+        if (stored == Statement::IntegerValue || stored == Statement::FloatValue)
+            return QVariant(st.columnDouble(column));
+        break;
+    case FieldType::String:
+        if (stored == Statement::TextValue) {
+            const std::string_view text = st.columnUtf8(column);
+            return QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+        }
+        break;
+    case FieldType::Date:
+        if (stored == Statement::TextValue) {
+            if (const QDate d = isoDate(st.columnUtf8(column)); d.isValid())
+                return QVariant(d);
+        }
+        break;
+    case FieldType::Unknown:
+        break;
+    }
+    return normalise(type, st.column(column));
+}
+
 } // namespace
 
 // ---- Field ----
@@ -452,19 +503,22 @@ const Dataset::Row &Dataset::rowAt(int index) const
     // The fields of one record are read one after another: remember where the last row was found.
     if (m_memoRow && m_memoKey == key)
         return *m_memoRow;
+    // Rows are read a window at a time around the one asked for, mostly ahead of it: grids show neighbouring rows
+    // and reports walk forward, so one statement serves the next rows too.
+    constexpr int Window = 64;
     auto it = m_cache.constFind(key);
     if (it != m_cache.constEnd()) {
         m_memoKey = key;
         m_memoRow = &*it;
         return *it;
     }
-    if (m_cache.size() > 4096)
+    constexpr qsizetype CacheRows = 4096;
+    if (m_cache.size() > CacheRows) {
         m_cache.clear();
+        m_cache.reserve(CacheRows + Window);
+    }
     m_memoRow = nullptr;
 
-    // Rows are read a window at a time around the one asked for, mostly ahead of it: grids show neighbouring rows
-    // and reports walk forward, so one statement serves the next rows too.
-    constexpr int Window = 64;
     if (!m_fetch) {
         QStringList cols;
         for (const auto &f : m_fields)
@@ -485,19 +539,19 @@ const Dataset::Row &Dataset::rowAt(int index) const
     for (int i = first; i < last; ++i) {
         const qint64 k = m_keys.at(size_t(i));
         if (i == index || !m_cache.contains(k))
-            st.bind(bound++, k);
+            st.bindInt(bound++, k);
     }
     while (bound < Window)
-        st.bind(bound++, key); // unused places repeat the key asked for
+        st.bindInt(bound++, key); // unused places repeat the key asked for
     const int keyColumn = m_keyField;
     bool found = false;
     while (st.step()) {
         Row row(m_fields.size());
         for (size_t i = 0; i < m_fields.size(); ++i)
-            row[i] = normalise(m_fields[i]->dataType(), st.column(int(i)));
+            row[i] = readValue(st, int(i), m_fields[i]->dataType());
         const qint64 k = st.columnInt(keyColumn);
         found = found || k == key;
-        m_cache.insert(k, std::move(row));
+        m_cache.emplace(k, std::move(row));
         m_memoRow = nullptr;
     }
     st.reset();

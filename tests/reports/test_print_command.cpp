@@ -34,7 +34,8 @@ QList<ReportPreview *> previews()
 
 bool shows(const ReportDocument &doc, const QString &text)
 {
-    for (const ReportPage &page : doc.pages) {
+    for (int p = 0; p < doc.pageCount(); ++p) {
+        const ReportPage &page = doc.page(p);
         for (const PageItem &item : page.items) {
             if (item.text == text)
                 return true;

@@ -150,7 +150,7 @@ private slots:
         w->saveTo(pdf);
         QCOMPARE(pdfPages(pdf), w->pageCount());
         const int pages = w->pageCount();
-        const QString lastText = w->document().pages.back().items.back().text;
+        const QString lastText = w->document().page(w->document().pageCount() - 1).items.back().text;
         w->close();
 
         // Loading shows the saved report again, in a preview of the other report.
@@ -160,7 +160,7 @@ private slots:
         other->loadFrom(own);
         QCOMPARE(other->pageCount(), pages);
         QCOMPARE(other->document().title, QStringLiteral("进货清单"));
-        QCOMPARE(other->document().pages.back().items.back().text, lastText);
+        QCOMPARE(other->document().page(other->document().pageCount() - 1).items.back().text, lastText);
         QVERIFY(button(other, "Print")->isEnabled());
 
         // A file that is not a report is refused and the shown report stays.
