@@ -426,19 +426,19 @@ void ReportRun::printBand(TQRBand *band, bool blank)
     m_pageFresh = false;
 }
 
-void ReportRun::printRecordLine(TQRBand *band)
+void ReportRun::printRecordLine(TQRBand *band, QVariant *values, size_t count)
 {
-    if (!m_lines) {
-        printBand(band);
-        return;
-    }
     const double top = bandTop(band);
     ReportPage &page = m_doc->lastPage();
-    if (!page.maker)
+    if (!page.maker) {
         page.maker = m_lines;
+        const PageSetup &p = m_report->page;
+        const size_t lines = size_t((p.paperHeight - p.topMargin - p.bottomMargin) / std::max(band->height(), 1.0)) + 1;
+        page.pending.reserve(lines);
+        page.values.reserve(lines * count);
+    }
     page.pending.push_back({float(top), quint32(page.items.size())});
-    for (Field *f : m_lineFields)
-        page.values.push_back(f->value());
+    page.values.insert(page.values.end(), std::make_move_iterator(values), std::make_move_iterator(values + count));
     m_y += band->height();
     m_pageFresh = false;
 }
@@ -558,26 +558,48 @@ bool ReportRun::step(int maxRecords)
 
     for (Sum &s : m_sums)
         s.field = ds->fieldByName(s.name);
-    m_lineFields.clear();
-    if (m_lines) {
-        for (const QString &name : m_lines->fields())
-            m_lineFields.push_back(ds->fieldByName(name));
-    }
 
     if (m_next == 0) {
         ds->first();
         printBand(m_report->band(TQRBand::rbGroupHeader));
-    } else {
+    } else if (!m_lines) {
         ds->moveTo(m_next + 1);
     }
     TQRBand *detail = m_report->band(TQRBand::rbDetail);
-    for (int n = 0; n < maxRecords && m_next < m_total; ++n) {
-        printRecordLine(detail);
-        m_count += 1;
-        for (Sum &s : m_sums)
-            s.total += s.field->asFloat();
-        ++m_next;
-        ds->next(); // at the last record this only sets eof: the run ends standing on it
+    if (m_lines) {
+        // The values of the lines and of the totals, read for the whole step at once.
+        std::vector<int> fields;
+        for (const QString &name : m_lines->fields())
+            fields.push_back(ds->fieldByName(name)->index());
+        const size_t perLine = fields.size();
+        for (Sum &s : m_sums) {
+            const auto at = std::find(fields.begin(), fields.end(), s.field->index());
+            s.value = int(at - fields.begin());
+            if (at == fields.end())
+                fields.push_back(s.field->index());
+        }
+        const int n = std::min(maxRecords, m_total - m_next);
+        m_values.clear();
+        ds->readRecords(m_next, n, fields, m_values);
+        for (int i = 0; i < n; ++i) {
+            QVariant *values = m_values.data() + size_t(i) * fields.size();
+            for (Sum &s : m_sums)
+                s.total += Field::floatOf(values[s.value]);
+            printRecordLine(detail, values, perLine); // takes the values
+            m_count += 1;
+            ++m_next;
+        }
+        // Standing on the next record to print; at the end on the last one.
+        ds->moveTo(std::min(m_next + 1, m_total));
+    } else {
+        for (int n = 0; n < maxRecords && m_next < m_total; ++n) {
+            printBand(detail);
+            m_count += 1;
+            for (Sum &s : m_sums)
+                s.total += s.field->asFloat();
+            ++m_next;
+            ds->next(); // at the last record this only sets eof: the run ends standing on it
+        }
     }
     if (m_next >= m_total) {
         auto *group = qobject_cast<TQRGroup *>(m_report->band(TQRBand::rbGroupHeader));

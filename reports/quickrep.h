@@ -282,6 +282,7 @@ private:
     {
         QString name; // the field as the expressions write it
         Field *field = nullptr;
+        int value = -1; // its place among a record's values read for the lines
         double total = 0;
     };
     void startPage();
@@ -289,7 +290,7 @@ private:
     double bandTop(TQRBand *band); // starts a new page when the band does not fit; then the band's top edge
     void printBand(TQRBand *band, bool blank = false);
     void placeBand(TQRBand *band, double top, bool blank);
-    void printRecordLine(TQRBand *band);
+    void printRecordLine(TQRBand *band, QVariant *values, size_t count); // moves the values into the page
 
     TQuickRep *m_report;
     std::shared_ptr<ReportDocument> m_doc;
@@ -303,6 +304,6 @@ private:
     double m_count = 0;
     std::vector<Sum> m_sums;
     std::shared_ptr<const RecordLines> m_lines; // the detail band's lines, when their texts can wait for the page
-    std::vector<Field *> m_lineFields;          // their fields, found again at each step
+    std::vector<QVariant> m_values;             // the values of a step's records
     QDateTime m_moment;
 };

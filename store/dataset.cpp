@@ -5,6 +5,7 @@
 #include "store/text_forms.h"
 
 #include <QRegularExpression>
+#include <array>
 #include <numeric>
 
 namespace {
@@ -73,8 +74,42 @@ QDate isoDate(std::string_view text)
     return QDate(digits(0, 4), digits(5, 2), digits(8, 2));
 }
 
+// Short texts that repeat from row to row (the goods names) are made once and then shared.
+class TextCache
+{
+public:
+    QString text(std::string_view utf8)
+    {
+        if (utf8.size() > MaxBytes)
+            return QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+        size_t hash = 14695981039346656037ull;
+        for (const char c : utf8)
+            hash = (hash ^ quint8(c)) * 1099511628211ull;
+        Slot &slot = m_slots[hash % Slots];
+        if (slot.used && std::string_view(slot.bytes, slot.size) == utf8)
+            return slot.text;
+        slot.used = true;
+        slot.size = quint8(utf8.size());
+        std::copy(utf8.begin(), utf8.end(), slot.bytes);
+        slot.text = QString::fromUtf8(utf8.data(), qsizetype(utf8.size()));
+        return slot.text;
+    }
+
+private:
+    static constexpr size_t MaxBytes = 30;
+    static constexpr size_t Slots = 127;
+    struct Slot
+    {
+        char bytes[MaxBytes];
+        quint8 size = 0;
+        bool used = false;
+        QString text;
+    };
+    std::array<Slot, Slots> m_slots;
+};
+
 // A column of the current row as the field holds it; the common cases straight from SQLite's own types.
-QVariant readValue(const Statement &st, int column, FieldType type)
+QVariant readValue(const Statement &st, int column, FieldType type, TextCache *texts = nullptr)
 {
     const Statement::ColumnType stored = st.columnType(column);
     if (stored == Statement::NullValue)
@@ -91,7 +126,7 @@ QVariant readValue(const Statement &st, int column, FieldType type)
     case FieldType::String:
         if (stored == Statement::TextValue) {
             const std::string_view text = st.columnUtf8(column);
-            return QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+            return QVariant(texts ? texts->text(text) : QString::fromUtf8(text.data(), qsizetype(text.size())));
         }
         break;
     case FieldType::Date:
@@ -162,7 +197,11 @@ int Field::asInteger() const
 
 double Field::asFloat() const
 {
-    const QVariant v = value();
+    return floatOf(value());
+}
+
+double Field::floatOf(const QVariant &v)
+{
     if (v.isNull())
         return 0;
     if (v.typeId() == QMetaType::QString) {
@@ -561,6 +600,87 @@ const Dataset::Row &Dataset::rowAt(int index) const
     m_memoKey = key;
     m_memoRow = &*m_cache.constFind(key);
     return *m_memoRow;
+}
+
+void Dataset::readRecords(int first, int count, const std::vector<int> &fields, std::vector<QVariant> &out) const
+{
+    checkActive();
+    ensureFields();
+    const int total = recordCount();
+    if (first < 0 || count < 0 || first + count > total)
+        throw AppError(QStringLiteral("Record range out of bounds"));
+    for (int f : fields) {
+        if (f < 0 || f >= int(m_fields.size()))
+            throw AppError(QStringLiteral("Field index out of range"));
+    }
+    const size_t width = fields.size();
+    const size_t base = out.size();
+    out.resize(base + size_t(count) * width);
+    const auto place = [&](int index, const Row &row) {
+        QVariant *to = out.data() + base + size_t(index - first) * width;
+        for (size_t j = 0; j < width; ++j)
+            to[j] = row[size_t(fields[j])];
+    };
+    const bool editing = m_state == Edit || m_state == Insert;
+    if (!m_live) {
+        for (int i = first; i < first + count; ++i)
+            place(i, editing && m_state == Edit && i == m_cur ? m_buffer : rowAt(i));
+        return;
+    }
+
+    // A window of keys that rise and lie close together (a query over a period: the table's keys go in date order)
+    // is read by stepping through the table from its lowest key to its highest, which costs SQLite less than looking
+    // up each key; other windows are read through the row cache.
+    constexpr int Sweep = 256;
+    TextCache texts;
+    if (!m_sweep) {
+        QStringList cols;
+        for (const auto &f : m_fields)
+            cols << f->fieldName();
+        m_sweep = std::make_unique<Statement>(
+            database(), QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID")
+                            .arg(cols.join(QLatin1Char(',')), m_table));
+    }
+    for (int from = first; from < first + count;) {
+        const int to = std::min(first + count, from + Sweep);
+        bool rising = true;
+        for (int i = from + 1; i < to && rising; ++i)
+            rising = m_keys.at(size_t(i - 1)) < m_keys.at(size_t(i));
+        const qint64 low = m_keys.at(size_t(from)), high = m_keys.at(size_t(to - 1));
+        if (!rising || high - low >= qint64(to - from) * 2) {
+            for (int i = from; i < to; ++i)
+                place(i, editing && m_state == Edit && i == m_cur ? m_buffer : rowAt(i));
+            from = to;
+            continue;
+        }
+        Statement &st = *m_sweep;
+        st.reset();
+        st.bindInt(0, low);
+        st.bindInt(1, high);
+        int i = from;
+        while (i < to && st.step()) {
+            const qint64 k = st.columnInt(m_keyField);
+            while (i < to && m_keys.at(size_t(i)) < k) {
+                // Gone from the table behind our back: shown empty, as a grid shows it.
+                place(i, Row(m_fields.size()));
+                ++i;
+            }
+            if (i == to || m_keys.at(size_t(i)) != k)
+                continue; // a row of the table that is not in this result
+            if (editing && m_state == Edit && i == m_cur) {
+                place(i, m_buffer);
+            } else {
+                QVariant *row = out.data() + base + size_t(i - first) * width;
+                for (size_t j = 0; j < width; ++j)
+                    row[j] = readValue(st, fields[j], m_fields[size_t(fields[j])]->dataType(), &texts);
+            }
+            ++i;
+        }
+        st.reset();
+        for (; i < to; ++i)
+            place(i, Row(m_fields.size()));
+        from = to;
+    }
 }
 
 QVariant Dataset::fieldValue(int field) const

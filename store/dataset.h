@@ -31,7 +31,8 @@ public:
     bool isNull() const { return value().isNull(); }
     QString asString() const; // the field's text form; empty when it has no value
     int asInteger() const;    // 0 when it has no value
-    double asFloat() const;   // 0 when it has no value
+    double asFloat() const;   // 0 when it has no value; throws when the value is text that is not a number
+    static double floatOf(const QVariant &value); // the same for a value of this field
     QDate asDate() const;
 
     // Writing needs the dataset in edit or insert state.
@@ -151,6 +152,11 @@ public:
     // Run after each deleted row, whoever deleted it.
     std::function<void()> afterDelete;
 
+    // The values of the given fields (by index) of the posted records first .. first + count - 1 (0-based), appended
+    // to out record by record, as the fields would give them on those records; the cursor does not move. Made for
+    // walking many records: the rows are read in one sweep of the table where their keys allow it, and are not kept.
+    void readRecords(int first, int count, const std::vector<int> &fields, std::vector<QVariant> &out) const;
+
     // For grids: the rows as shown, which include a row being appended, without moving the cursor.
     int displayRowCount() const;
     int currentDisplayRow() const; // -1 when there is none
@@ -211,7 +217,7 @@ private:
     mutable QHash<qint64, Row> m_cache;
     mutable qint64 m_memoKey = 0;
     mutable const Row *m_memoRow = nullptr; // the row of m_memoKey in m_cache; cleared whenever m_cache changes
-    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete;
+    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep;
 };
 
 class Table : public Dataset

@@ -344,6 +344,74 @@ private slots:
         QCOMPARE(data.count(QStringLiteral("JHB")), 3);
     }
 
+    // Reading many records at once gives what moving the cursor over them gives, however the result's keys lie in the
+    // table: close together (read in a sweep of the table that skips the rows not in the result) or far apart.
+    void readRecordsGivesWhatTheCursorGives_data()
+    {
+        QTest::addColumn<QString>("goods");
+        QTest::newRow("a period: every row") << QString();
+        QTest::newRow("a goods bought nine times in ten") << QStringLiteral("大  米");
+        QTest::newRow("a goods bought one time in ten") << QStringLiteral("白  糖");
+    }
+    void readRecordsGivesWhatTheCursorGives()
+    {
+        QFETCH(QString, goods);
+        DataFolder data;
+        {
+            Transaction t(Session::database());
+            for (int i = 0; i < 700; ++i)
+                data.addPurchase(10000 + i, i % 10 == 3 ? QStringLiteral("白  糖") : QStringLiteral("大  米"),
+                                 1 + i % 7, 0.5 * i, (1 + i % 7) * 0.5 * i, QDate(2020, 1, 1).addDays(i / 3));
+        }
+        const auto open = [&goods](Query &q) {
+            q.setRequestLive(true);
+            if (goods.isEmpty()) {
+                q.addSql(QString::fromUtf8(SqlText::QueryByRange));
+                q.setParamDate(0, QDate(2020, 1, 1));
+                q.setParamDate(1, QDate(2030, 1, 1));
+            } else {
+                q.addSql(QString::fromUtf8(SqlText::QueryByName));
+                q.setParamText(0, goods);
+            }
+            q.open();
+        };
+        Query q(QStringLiteral("Query1")), other(QStringLiteral("Query2"));
+        open(q);
+        open(other);
+        const int n = q.recordCount();
+        QVERIFY(n > 60);
+        // One record is deleted behind the result's back, another is being edited.
+        Statement del(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID=?"));
+        other.moveTo(n / 2);
+        del.bind(0, other.fieldByName(QStringLiteral("ID"))->asInteger());
+        del.step();
+        q.moveTo(n / 3);
+        q.edit();
+        q.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("面  粉"));
+
+        const std::vector<int> fields{1, 0, 5, 4}; // any fields, in any order
+        std::vector<QVariant> values{QVariant(QStringLiteral("kept"))};
+        q.readRecords(0, n, fields, values);
+        QCOMPARE(values.size(), size_t(1 + n * 4));
+        QCOMPARE(values[0], QVariant(QStringLiteral("kept")));
+        QCOMPARE(values[1 + (n / 3 - 1) * 4], QVariant(QStringLiteral("面  粉")));
+        QVERIFY(values[1 + (n / 2 - 1) * 4].isNull());
+        q.cancel();
+        values.clear();
+        q.readRecords(0, n, fields, values);
+        int i = 0;
+        for (q.first(); !q.eof(); q.next(), ++i) {
+            for (size_t j = 0; j < fields.size(); ++j)
+                QCOMPARE(values[size_t(i) * fields.size() + j], q.field(fields[j])->value());
+        }
+        QCOMPARE(i, n);
+        values.clear();
+        q.readRecords(n - 3, 3, {2}, values);
+        QCOMPARE(values.size(), size_t(3));
+        QCOMPARE(errorOf([&] { q.readRecords(n - 3, 4, {2}, values); }),
+                 QStringLiteral("Record range out of bounds"));
+    }
+
     void locateLastUsesTheNewestMatch()
     {
         DataFolder data;
