@@ -15,7 +15,37 @@
 
 namespace {
 constexpr double Epsilon = 1e-6; // mm; sums of band heights must not push an exact fit onto a new page
+
+// A rule of a band whose left edge is at left and top edge at top, all in mm on the sheet.
+PageItem lineItem(double left, double top, double x1, double x2, double lineY, double pen)
+{
+    PageItem line;
+    line.kind = PageItem::Line;
+    line.x = float(left + x1);
+    line.w = float(x2 - x1);
+    line.y = float(top + lineY);
+    line.h = float(pen);
+    return line;
 }
+
+// A text of a band, placed by its anchor: its left edge, its centre, or the middle of the band.
+PageItem textItem(double left, double bandWidth, double top, Anchor anchor, double x, double textTop,
+                  const FontSpec &font, quint16 fontIndex, const QString &text)
+{
+    const double w = TextMetrics::width(font, text);
+    PageItem item;
+    item.kind = PageItem::Text;
+    item.font = fontIndex;
+    item.x = float(anchor == Anchor::Centre       ? left + x - w / 2
+                   : anchor == Anchor::BandCentre ? left + bandWidth / 2 - w / 2
+                                                  : left + x);
+    item.y = float(top + textTop);
+    item.w = float(w);
+    item.h = float(TextMetrics::height(font));
+    item.text = text;
+    return item;
+}
+} // namespace
 
 // ---- elements ----
 
@@ -253,8 +283,8 @@ public:
             element.top = e->top();
             if (auto *shape = qobject_cast<TQRShape *>(e)) {
                 element.kind = Element::Line;
-                element.width = shape->x2() - shape->x();
-                element.height = shape->penWidthMm();
+                element.x2 = shape->x2();
+                element.pen = shape->penWidthMm();
             } else if (auto *label = qobject_cast<TQRLabel *>(e)) {
                 element.kind = Element::Text;
                 element.text = label->text();
@@ -271,7 +301,6 @@ public:
             if (element.kind != Element::Line) {
                 element.fontSpec = e->font();
                 element.font = doc.fontIndex(e->font());
-                element.height = TextMetrics::height(e->font());
             }
             lines->m_elements.push_back(std::move(element));
         }
@@ -287,31 +316,13 @@ public:
     void make(float top, const QVariant *values, std::vector<PageItem> &out) const override
     {
         for (const Element &e : m_elements) {
-            PageItem item;
-            item.y = float(top + e.top);
             if (e.kind == Element::Line) {
-                item.kind = PageItem::Line;
-                item.x = float(m_left + e.x);
-                item.w = float(e.width);
-                item.h = float(e.height);
-                out.push_back(std::move(item));
+                out.push_back(lineItem(m_left, top, e.x, e.x2, e.top, e.pen));
                 continue;
             }
-            item.text = e.kind == Element::Text ? e.text : Field::textOf(e.type, values[e.value]);
-            if (item.text.isEmpty())
-                continue;
-            const double w = TextMetrics::width(e.fontSpec, item.text);
-            double x = m_left + e.x;
-            if (e.anchor == Anchor::Centre)
-                x = m_left + e.x - w / 2;
-            else if (e.anchor == Anchor::BandCentre)
-                x = m_left + m_bandWidth / 2 - w / 2;
-            item.kind = PageItem::Text;
-            item.font = e.font;
-            item.x = float(x);
-            item.w = float(w);
-            item.h = float(e.height);
-            out.push_back(std::move(item));
+            const QString text = e.kind == Element::Text ? e.text : Field::textOf(e.type, values[e.value]);
+            if (!text.isEmpty())
+                out.push_back(textItem(m_left, m_bandWidth, top, e.anchor, e.x, e.top, e.fontSpec, e.font, text));
         }
     }
 
@@ -327,8 +338,8 @@ private:
         Kind kind = Text;
         Anchor anchor = Anchor::Left;
         double x = 0, top = 0;
-        double width = 0, height = 0; // a line's length and pen; a text's box height
-        QString text;                 // a label's caption
+        double x2 = 0, pen = 0; // a line's end and pen
+        QString text;           // a label's caption
         FontSpec fontSpec;
         quint16 font = 0;
         FieldType type = FieldType::Unknown;
@@ -461,33 +472,13 @@ void ReportRun::placeBand(TQRBand *band, double top, bool blank)
         if (!e->enabled())
             continue;
         if (auto *shape = qobject_cast<TQRShape *>(e)) {
-            PageItem line;
-            line.kind = PageItem::Line;
-            line.x = float(left + shape->x());
-            line.w = float(shape->x2() - shape->x());
-            line.y = float(top + shape->top());
-            line.h = float(shape->penWidthMm());
-            page.items.push_back(std::move(line));
+            page.items.push_back(lineItem(left, top, shape->x(), shape->x2(), shape->top(), shape->penWidthMm()));
             continue;
         }
         const QString text = e->printText(context);
-        if (text.isEmpty())
-            continue;
-        const double w = TextMetrics::width(e->font(), text);
-        double x = left + e->x();
-        if (e->anchor() == Anchor::Centre)
-            x = left + e->x() - w / 2;
-        else if (e->anchor() == Anchor::BandCentre)
-            x = left + p.bandWidth() / 2 - w / 2;
-        PageItem item;
-        item.kind = PageItem::Text;
-        item.font = m_doc->fontIndex(e->font());
-        item.x = float(x);
-        item.y = float(top + e->top());
-        item.w = float(w);
-        item.h = float(TextMetrics::height(e->font()));
-        item.text = text;
-        page.items.push_back(std::move(item));
+        if (!text.isEmpty())
+            page.items.push_back(textItem(left, p.bandWidth(), top, e->anchor(), e->x(), e->top(), e->font(),
+                                          m_doc->fontIndex(e->font()), text));
     }
 }
 
@@ -503,8 +494,8 @@ bool ReportRun::step(int maxRecords)
             for (TQRPrintable *e : b->elements()) {
                 if (auto *expr = qobject_cast<TQRExpr *>(e)) {
                     const QString f = expr->sumField();
-                    const bool known = std::any_of(m_sums.begin(), m_sums.end(),
-                                                   [&f](const Sum &s) { return s.name == f; });
+                    const bool known =
+                        std::any_of(m_sums.begin(), m_sums.end(), [&f](const Sum &s) { return s.name == f; });
                     if (!f.isEmpty() && !known)
                         m_sums.push_back({f, nullptr, 0});
                 }

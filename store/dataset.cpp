@@ -15,47 +15,6 @@ const char *const ClosedDataset = "Cannot perform this operation on a closed dat
 const char *const NotEditing = "Dataset not in edit or insert mode";
 const char *const ReadOnly = "Cannot modify a read-only dataset";
 
-// Values as the fields hold them: Integer as int, Float as double, Date as QDate, String as QString.
-QVariant normalise(FieldType type, const QVariant &v)
-{
-    if (v.isNull() || !v.isValid())
-        return QVariant();
-    switch (type) {
-    case FieldType::Integer:
-        return QVariant(int(v.toLongLong()));
-    case FieldType::Float:
-        return QVariant(v.toDouble());
-    case FieldType::Date: {
-        if (v.typeId() == QMetaType::QDate)
-            return v;
-        const QString iso = v.toString();
-        // Stored as YYYY-MM-DD: read it directly, it is read for every row shown or printed.
-        if (iso.size() == 10 && iso[4] == QLatin1Char('-') && iso[7] == QLatin1Char('-')) {
-            const auto digits = [&iso](int from, int count) {
-                int n = 0;
-                for (int i = from; i < from + count; ++i) {
-                    const char16_t c = iso[i].unicode();
-                    if (c < u'0' || c > u'9')
-                        return -1;
-                    n = n * 10 + (c - u'0');
-                }
-                return n;
-            };
-            const QDate d(digits(0, 4), digits(5, 2), digits(8, 2));
-            if (d.isValid())
-                return QVariant(d);
-        }
-        const QDate d = QDate::fromString(iso, Qt::ISODate);
-        return d.isValid() ? QVariant(d) : QVariant();
-    }
-    case FieldType::String:
-        return QVariant(v.toString());
-    case FieldType::Unknown:
-        return v;
-    }
-    return v;
-}
-
 // "YYYY-MM-DD", as dates are stored; an invalid date otherwise.
 QDate isoDate(std::string_view text)
 {
@@ -72,6 +31,37 @@ QDate isoDate(std::string_view text)
         return n;
     };
     return QDate(digits(0, 4), digits(5, 2), digits(8, 2));
+}
+
+// Values as the fields hold them: Integer as int, Float as double, Date as QDate, String as QString.
+QVariant normalise(FieldType type, const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    switch (type) {
+    case FieldType::Integer:
+        return QVariant(int(v.toLongLong()));
+    case FieldType::Float:
+        return QVariant(v.toDouble());
+    case FieldType::Date: {
+        if (v.typeId() == QMetaType::QDate)
+            return v;
+        const QString iso = v.toString();
+        // Stored as YYYY-MM-DD: read directly, without Qt's general date parser.
+        if (iso.size() == 10) {
+            const QByteArray bytes = iso.toLatin1();
+            if (const QDate d = isoDate(std::string_view(bytes.constData(), size_t(bytes.size()))); d.isValid())
+                return QVariant(d);
+        }
+        const QDate d = QDate::fromString(iso, Qt::ISODate);
+        return d.isValid() ? QVariant(d) : QVariant();
+    }
+    case FieldType::String:
+        return QVariant(v.toString());
+    case FieldType::Unknown:
+        return v;
+    }
+    return v;
 }
 
 // Short texts that repeat from row to row (the goods names) are made once and then shared.
@@ -534,6 +524,14 @@ Statement &Dataset::statement(std::unique_ptr<Statement> &slot, const QString &s
     return *slot;
 }
 
+QString Dataset::columnList() const
+{
+    QStringList cols;
+    for (const auto &f : m_fields)
+        cols << f->fieldName();
+    return cols.join(QLatin1Char(','));
+}
+
 const Dataset::Row &Dataset::rowAt(int index) const
 {
     const qint64 key = m_keys.at(size_t(index));
@@ -559,15 +557,12 @@ const Dataset::Row &Dataset::rowAt(int index) const
     m_memoRow = nullptr;
 
     if (!m_fetch) {
-        QStringList cols;
-        for (const auto &f : m_fields)
-            cols << f->fieldName();
         QStringList marks;
         for (int i = 0; i < Window; ++i)
             marks << QStringLiteral("?");
-        m_fetch = std::make_unique<Statement>(
-            database(), QStringLiteral("SELECT %1 FROM %2 WHERE ID IN (%3)")
-                            .arg(cols.join(QLatin1Char(',')), m_table, marks.join(QLatin1Char(','))));
+        m_fetch =
+            std::make_unique<Statement>(database(), QStringLiteral("SELECT %1 FROM %2 WHERE ID IN (%3)")
+                                                        .arg(columnList(), m_table, marks.join(QLatin1Char(','))));
     }
     Statement &st = *m_fetch;
     st.reset();
@@ -621,10 +616,13 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
         for (size_t j = 0; j < width; ++j)
             to[j] = row[size_t(fields[j])];
     };
-    const bool editing = m_state == Edit || m_state == Insert;
+    // A record being edited gives the values of its edit, as its fields do.
+    const auto shown = [this](int index) -> const Row & {
+        return m_state == Edit && index == m_cur ? m_buffer : rowAt(index);
+    };
     if (!m_live) {
         for (int i = first; i < first + count; ++i)
-            place(i, editing && m_state == Edit && i == m_cur ? m_buffer : rowAt(i));
+            place(i, shown(i));
         return;
     }
 
@@ -633,14 +631,10 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
     // up each key; other windows are read through the row cache.
     constexpr int Sweep = 256;
     TextCache texts;
-    if (!m_sweep) {
-        QStringList cols;
-        for (const auto &f : m_fields)
-            cols << f->fieldName();
+    if (!m_sweep)
         m_sweep = std::make_unique<Statement>(
-            database(), QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID")
-                            .arg(cols.join(QLatin1Char(',')), m_table));
-    }
+            database(),
+            QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID").arg(columnList(), m_table));
     for (int from = first; from < first + count;) {
         const int to = std::min(first + count, from + Sweep);
         bool rising = true;
@@ -649,7 +643,7 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
         const qint64 low = m_keys.at(size_t(from)), high = m_keys.at(size_t(to - 1));
         if (!rising || high - low >= qint64(to - from) * 2) {
             for (int i = from; i < to; ++i)
-                place(i, editing && m_state == Edit && i == m_cur ? m_buffer : rowAt(i));
+                place(i, shown(i));
             from = to;
             continue;
         }
@@ -667,7 +661,7 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
             }
             if (i == to || m_keys.at(size_t(i)) != k)
                 continue; // a row of the table that is not in this result
-            if (editing && m_state == Edit && i == m_cur) {
+            if (m_state == Edit && i == m_cur) {
                 place(i, m_buffer);
             } else {
                 QVariant *row = out.data() + base + size_t(i - first) * width;

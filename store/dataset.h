@@ -195,6 +195,7 @@ private:
     void moveCursor(int index);
     void invalidateCache();
     Statement &statement(std::unique_ptr<Statement> &slot, const QString &sql) const;
+    QString columnList() const; // the fields' names, comma-separated, for the statements that read rows
 
     State m_state = Inactive;
     mutable std::vector<std::unique_ptr<Field>> m_fields;
