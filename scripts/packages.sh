@@ -4,6 +4,9 @@
 VANTERLO_PACKAGES=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins libsqlite3-dev libjpeg-dev
     fonts-noto-cjk fonts-liberation2 xvfb xauth poppler-utils
+    pxlib-dev libxlsxwriter-dev qt6-charts-dev qt6-translations-l10n
+    openbox xdotool imagemagick python3-openpyxl
+    dpkg-dev file lintian desktop-file-utils appstream
 )
 
 ensure_packages() {
