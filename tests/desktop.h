@@ -71,6 +71,8 @@ public:
                 names << QStringLiteral("Return");
             else if (c == QLatin1Char('.'))
                 names << QStringLiteral("period");
+            else if (c == QLatin1Char('\b'))
+                names << QStringLiteral("BackSpace");
             else if (c == QLatin1Char('-'))
                 names << QStringLiteral("minus");
             else
