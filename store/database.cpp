@@ -1,6 +1,8 @@
 #include "store/database.h"
 
 #include "store/app_error.h"
+#include "store/exact_sum.h"
+#include "store/indexes.h"
 
 #include <QDate>
 #include <QDir>
@@ -99,6 +101,7 @@ Database::Database(const QString &folder) : m_folder(folder)
     }
     sqlite3_busy_timeout(m_db, 2000);
     setPragmas(m_db);
+    registerExactSum(m_db);
     try {
         Statement attach(*this, QStringLiteral("ATTACH DATABASE ? AS hz"));
         attach.bind(0, huizong);
@@ -114,12 +117,19 @@ Database::Database(const QString &folder) : m_folder(folder)
         m_db = nullptr;
         throw;
     }
+    try {
+        Indexes::upgrade(*this);
+    } catch (const AppError &) {
+        // A file that cannot be changed now (in use, disk full) works as it is; the next start tries again.
+    }
 }
 
 Database::~Database()
 {
-    if (m_db)
+    if (m_db) {
+        Indexes::refresh(*this);
         sqlite3_close_v2(m_db);
+    }
 }
 
 QList<FieldDef> Database::tableFields(const QString &table)
@@ -185,6 +195,9 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
+    // Opening the new files gives them the query indexes and the planner statistics, as it does older files.
+    Database created(folder);
+    Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }
 
 QString Database::aliasFolder()
