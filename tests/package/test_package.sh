@@ -21,7 +21,7 @@ if [ "${1:-}" = --started ]; then
     pid=$!
     visible() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true; }
     main=
-    for _ in $(seq 100); do
+    for _ in $(seq 150); do
         for w in $(visible); do
             geometry=$(xdotool getwindowgeometry --shell "$w" 2>/dev/null) || continue
             eval "$geometry"
