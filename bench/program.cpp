@@ -897,7 +897,7 @@ int Bench::run()
         {"scroll", &Bench::benchScrolling},  {"queries", &Bench::benchQueries},
         {"summary", &Bench::benchSummaries}, {"sums", &Bench::benchSums},
         {"report", &Bench::benchReport},     {"post", &Bench::benchPost},
-        {"delete", &Bench::benchDelete}};
+        {"delete", &Bench::benchDelete},     {"analysis", &Bench::benchAnalysis}};
     for (const auto &[name, action] : groups) {
         if (wanted(name))
             (this->*action)();
@@ -988,6 +988,10 @@ void Bench::print()
          find(QStringLiteral("report: all")), 10000);
     goal(QStringLiteral("deleting all records of a one-year query within 0.3 s"), find(QStringLiteral("delete all")),
          300);
+    for (const auto &r : m_results) {
+        if (r->name.startsWith(QStringLiteral("analysis:")))
+            goal(r->name + QStringLiteral(" within %1").arg(r->limitName), r.get(), r->limitMs);
+    }
     std::printf("  peak resident memory of this process: %.0f MB\n", double(peakResidentKb()) / 1024);
     std::fflush(stdout);
 }
