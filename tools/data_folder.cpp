@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -38,11 +39,17 @@ void createMemoFile(const QString &folder)
 
 } // namespace
 
+bool aliasNamesServer(const QString &alias)
+{
+    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
+    return server.match(alias).hasMatch();
+}
+
 QString userDataFolder()
 {
-    const QByteArray alias = qgetenv("BCDEMOS");
-    if (!alias.isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromLocal8Bit(alias)));
+    const QString alias = QString::fromLocal8Bit(qgetenv("BCDEMOS"));
+    if (!alias.isEmpty() && !aliasNamesServer(alias))
+        return QDir::cleanPath(QDir::current().absoluteFilePath(alias));
     QString base = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
     // The base directory specification ignores a relative path here.
     if (base.isEmpty() || QDir::isRelativePath(base))
@@ -68,4 +75,11 @@ bool prepareDataFolder(const QString &folder)
     if (jhb && huizong)
         createMemoFile(folder);
     return false;
+}
+
+void prepareMemoFolder(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("Cannot create folder %1").arg(QDir::toNativeSeparators(folder)));
+    createMemoFile(folder);
 }

@@ -93,6 +93,12 @@ void TestLauncher::dataFolder_data()
     QTest::newRow("XDG_DATA_HOME empty") << QString() << ""
                                          << "~/.local/share/vanterlo";
     QTest::newRow("nothing set") << QString() << QString() << "~/.local/share/vanterlo";
+    // A server holds the tables; the memo file stays in the local folder.
+    QTest::newRow("server URI") << "postgresql://clerk@db.example/vanterlo"
+                                << "/x/data"
+                                << "/x/data/vanterlo";
+    QTest::newRow("server settings") << "host=db.example dbname=vanterlo" << QString() << "~/.local/share/vanterlo";
+    QTest::newRow("folder with =") << "/srv/a=b" << QString() << "/srv/a=b";
 }
 
 void TestLauncher::dataFolder()
