@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "catalogue/catalogue.h"
 #include "entry/memo_pad.h"
+#include "entry/price_note.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
 #include "store/text_forms.h"
@@ -102,6 +103,7 @@ void TForm1::buildEntryPage()
         label->setGeometry(r.right() + 5, r.top() + 4, 56, 18);
         *u.label = label;
     }
+    m_priceNote = new PriceNote(DBEdit3, Label8, DataSource1);
 
     DBEdit1->onKeyPress = [this](QChar &k) { DBEdit1KeyPress(k); };
     DBEdit2->onKeyPress = [this](QChar &k) { DBEdit2KeyPress(k); };
@@ -267,6 +269,7 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     Label8->setText(units.price);
     if (goods == QString::fromUtf8(Catalogue::OtherGoods))
         DBEdit::moveFocus(DBEdit1);
+    m_priceNote->start(price);
     Button2->setEnabled(true);
     setGuidance(QStringLiteral("输入货物的品名或单价，按回车结束；"));
 }

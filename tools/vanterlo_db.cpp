@@ -1,10 +1,11 @@
 // vanterlo-db: creates and fills the program's data files.
-//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR
+//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR, and an empty memo file bwl.sys
 //   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
 // DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/data_folder.h"
 #include "tools/generate.h"
 
 #include <QCoreApplication>
@@ -32,7 +33,7 @@ int main(int argc, char *argv[])
     try {
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
-            Database::create(dir);
+            initDataFolder(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
             return 0;
         }
