@@ -197,6 +197,7 @@ void TestLauncher::launcherStartsProgramInDataFolder()
     QCOMPARE(p.exitStatus(), QProcess::NormalExit);
     QCOMPARE(p.exitCode(), 0);
     const QString data = tmp.filePath(QStringLiteral("home/.local/share/vanterlo"));
+    QVERIFY(QString::fromLocal8Bit(p.readAllStandardOutput()).contains(data));
     for (const char *file : {"jhb.DB", "huizong.DB", "bwl.sys"})
         QVERIFY2(QFileInfo::exists(data + QLatin1Char('/') + QLatin1String(file)), file);
     QCOMPARE(QDir(tmp.filePath(QStringLiteral("elsewhere"))).entryList(QDir::NoDotAndDotDot | QDir::AllEntries),
