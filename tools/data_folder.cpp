@@ -75,7 +75,7 @@ void initDataFolder(const QString &folder)
     try {
         Database::create(folder);
     } catch (const AppError &) {
-        // Refused because a table file was there: nothing was made, and nothing is touched.
+        // A refusal (a table file was there) made nothing; anything else may have made some files.
         if (fresh) {
             for (const QString &path : std::as_const(absent))
                 QFile::remove(path);
