@@ -3,6 +3,7 @@
 #include "store/app_error.h"
 #include "store/database.h"
 #include "store/gbk.h"
+#include "store/text_forms.h"
 
 #include <QDate>
 #include <QDir>
@@ -139,14 +140,17 @@ public:
         const Field &f = m_fields[size_t(index)];
         char *data = const_cast<char *>(m_record.data()) + f.offset;
         switch (f.type) {
+        // An empty field is all zero bytes, which pxlib reads as the lowest value of the type rather than as null.
         case pxfShort: {
             short v = 0;
-            return PX_get_data_short(m_doc, data, f.length, &v) > 0 ? std::optional<qint64>(v) : std::nullopt;
+            return PX_get_data_short(m_doc, data, f.length, &v) > 0 && v != SHRT_MIN ? std::optional<qint64>(v)
+                                                                                      : std::nullopt;
         }
         case pxfLong:
         case pxfAutoInc: {
             long v = 0;
-            return PX_get_data_long(m_doc, data, f.length, &v) > 0 ? std::optional<qint64>(v) : std::nullopt;
+            return PX_get_data_long(m_doc, data, f.length, &v) > 0 && v != INT_MIN ? std::optional<qint64>(v)
+                                                                                    : std::nullopt;
         }
         default: {
             const std::optional<double> d = number(index);
@@ -171,6 +175,10 @@ public:
             const std::optional<qint64> i = integer(index);
             return i ? std::optional<double>(double(*i)) : std::nullopt;
         }
+        if (f.type == pxfAlpha) // a count or sum kept as text in a summary table
+            return parseFloat(QString::fromLatin1(alpha(index)));
+        if (f.type != pxfNumber && f.type != pxfCurrency)
+            return std::nullopt;
         double v = 0;
         if (PX_get_data_double(m_doc, data, f.length, &v) <= 0 || !std::isfinite(v))
             return std::nullopt;
@@ -197,7 +205,8 @@ public:
         const Field &f = m_fields[size_t(index)];
         char *data = const_cast<char *>(m_record.data()) + f.offset;
         long v = 0;
-        return PX_get_data_long(m_doc, data, f.length, &v) > 0 ? std::optional<qint64>(v) : std::nullopt;
+        return PX_get_data_long(m_doc, data, f.length, &v) > 0 && v != INT_MIN ? std::optional<qint64>(v)
+                                                                                : std::nullopt;
     }
 
 private:
@@ -246,20 +255,23 @@ struct SummaryRow
     QVariant name, count, total;
 };
 
-// A goods name from its GBK bytes. A name cut to 8 bytes in the middle of a character loses that half character,
-// which is noted; anything else that is not GBK is refused.
+// A goods name from its GBK bytes, which must come back from the name byte for byte. A name cut to 8 bytes in the
+// middle of a character loses that half character, which is noted; anything else that is not GBK is refused.
 std::optional<QString> goodsName(QByteArray bytes, bool *cut)
 {
     *cut = false;
     QString name = Gbk::decode(bytes);
-    if (name.contains(QChar::ReplacementCharacter) && bytes.size() > 0 && quint8(bytes.back()) >= 0x81) {
+    if (Gbk::encode(name) == bytes && !name.contains(QChar::ReplacementCharacter))
+        return name;
+    if (bytes.size() > 1 && quint8(bytes.back()) >= 0x81) {
         bytes.chop(1);
         name = Gbk::decode(bytes);
-        *cut = true;
+        if (Gbk::encode(name) == bytes && !name.contains(QChar::ReplacementCharacter)) {
+            *cut = true;
+            return name;
+        }
     }
-    if (name.contains(QChar::ReplacementCharacter))
-        return std::nullopt;
-    return name;
+    return std::nullopt;
 }
 
 QString recordLabel(const QString &table, int recno, std::optional<qint64> id)
