@@ -1,3 +1,4 @@
+#include "app/qt_translations.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -5,5 +6,6 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtTranslation();
     return runProgram(app, [] { QApplication::exec(); });
 }

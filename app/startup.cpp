@@ -1,10 +1,12 @@
 #include "app/startup.h"
 
+#include "app/data_start.h"
 #include "app/fonts.h"
 #include "app/form1.h"
 #include "app/splash.h"
 #include "reports/form2.h"
 #include "store/app_error.h"
+#include "store/database.h"
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
@@ -38,6 +40,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
 
         installFontSubstitutes();
         QApplication::setApplicationName(QStringLiteral("Vanterlo"));
+        convertParadoxFolder(Database::aliasFolder());
 
         Form1 = new TForm1;
         Form2 = new TForm2(Form1);
@@ -48,7 +51,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         fm = nullptr;
         started = true;
     } catch (const AppError &e) {
-        MessageBoxes::instance().error(e.message());
+        MessageBoxes::instance().error(withDataAdvice(e.message(), Database::aliasFolder()));
     } catch (...) {
         MessageBoxes::instance().error(QString());
     }
