@@ -1,5 +1,5 @@
 // vanterlo-db: creates and fills the program's data files.
-//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR
+//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR, and an empty memo file bwl.sys
 //   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
 //   vanterlo-db import-paradox FROM_DIR [DIR]
 //                                   writes a new data folder from the Paradox tables jhb.DB and huizong.DB
@@ -9,6 +9,7 @@
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/data_folder.h"
 #include "tools/exchange_commands.h"
 #include "tools/generate.h"
 
@@ -44,7 +45,7 @@ int main(int argc, char *argv[])
     try {
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
-            Database::create(dir);
+            initDataFolder(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
             return 0;
         }
