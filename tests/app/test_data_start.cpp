@@ -1,5 +1,6 @@
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "app/instance_lock.h"
 #include "app/qt_translations.h"
 #include "app/splash.h"
 #include "app/startup.h"
@@ -33,12 +34,14 @@ public:
     }
 };
 
-// Every file of a folder tree with a digest of its bytes.
+// Every file of a folder tree with a digest of its bytes; the lock that a running copy keeps there left out.
 QStringList snapshot(const QString &folder)
 {
     QStringList out;
     const QDir dir(folder);
     for (const QString &f : dir.entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (f == QLatin1String(InstanceLock::FileName))
+            continue;
         QFile file(dir.filePath(f));
         if (QFileInfo(file).isDir()) {
             out.append(f + QStringLiteral("/"));
