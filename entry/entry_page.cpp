@@ -233,6 +233,14 @@ static QString lastPrice(Table *table, const QString &goods)
     return price->isNull() ? QStringLiteral("0") : formatGeneral(price->asFloat());
 }
 
+// ID is a 32-bit field: the number after the last one must still fit it, or no record is started.
+static void refuseIdBeyondRange(qint64 last)
+{
+    if (last >= INT32_MAX)
+        throw AppError(
+            QStringLiteral("最后一条记录的流水号是 %1，下一个流水号会超出 2147483647，新记录没有开始").arg(last));
+}
+
 void TForm1::TreeView1DblClickEntry(const QString &goods)
 {
     if (Button1->isEnabled()) {
@@ -243,7 +251,8 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     const QString price = lastPrice(Table1, goods);
     if (Table1->recordCount() > 0) {
         Table1->last();
-        const int n = Table1->fieldByName(QStringLiteral("ID"))->asInteger();
+        const qint64 n = Table1->fieldByName(QStringLiteral("ID"))->asLargeInt();
+        refuseIdBeyondRange(n);
         Table1->append();
         Table1->fieldByName(QStringLiteral("ID"))->setAsInteger(n + 1);
         DBEdit::moveFocus(DBEdit3);

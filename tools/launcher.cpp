@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QMessageBox>
+#include <QPushButton>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,7 @@ int fail(int argc, char *argv[], const QString &text)
     if (haveDisplay()) {
         QApplication app(argc, argv);
         QMessageBox box(QMessageBox::Critical, QStringLiteral("Vanterlo"), text, QMessageBox::Ok);
+        box.button(QMessageBox::Ok)->setText(QStringLiteral("确定")); // Qt's own texts are not loaded here
         box.exec();
     }
     return 1;
@@ -75,9 +77,13 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A server alias is passed on as it is; the memo file stays in the local data folder.
+    const bool server = aliasNamesServer(QString::fromLocal8Bit(qgetenv("BCDEMOS")));
     const QString folder = userDataFolder();
     try {
-        if (prepareDataFolder(folder))
+        if (server)
+            prepareMemoFolder(folder);
+        else if (prepareDataFolder(folder))
             std::printf("%s\n", QStringLiteral("已建立数据文件夹 %1").arg(folder).toLocal8Bit().constData());
     } catch (const AppError &e) {
         return fail(argc, argv,
@@ -95,11 +101,18 @@ int main(int argc, char *argv[])
         return fail(argc, argv,
                     QStringLiteral("无法进入数据文件夹 %1：%2")
                         .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno))));
-    setenv("BCDEMOS", dir.constData(), 1);
+    if (!server)
+        setenv("BCDEMOS", dir.constData(), 1);
 
     const QByteArray file = QFile::encodeName(program);
-    std::vector<char *> args(argv, argv + argc);
+    // The program is named `vanterlo` however the launcher was called: the desktop matches its windows to the menu
+    // entry by that name.
+    char name[] = "vanterlo";
+    std::vector<char *> args{name};
+    for (int i = 1; i < argc; ++i)
+        args.push_back(argv[i]);
     args.push_back(nullptr);
+    std::fflush(stdout); // what the launcher printed is not lost with its process image
     execv(file.constData(), args.data());
     return fail(argc, argv,
                 QStringLiteral("无法启动程序 %1：%2").arg(program, QString::fromLocal8Bit(std::strerror(errno))));

@@ -10,9 +10,10 @@ failures=0
 fail() { echo "FAIL: $*" >&2; failures=$((failures + 1)); }
 
 if [ "${1:-}" = --started ]; then
-    # Under Xvfb: $2 is the temporary folder, $3 the command line from the desktop entry.
+    # Under Xvfb: $2 is the temporary folder, $3 the command line from the desktop entry, $4 its StartupWMClass.
     tmp=$2
     exec_line=$3
+    wm_class=$4
     mkdir -p "$tmp/home" "$tmp/elsewhere"
     cd "$tmp/elsewhere"
     env -u BCDEMOS -u XDG_DATA_HOME -u XDG_CONFIG_HOME -u QT_QPA_PLATFORM HOME="$tmp/home" \
@@ -20,7 +21,7 @@ if [ "${1:-}" = --started ]; then
     pid=$!
     visible() { xdotool search --onlyvisible --pid "$pid" 2>/dev/null || true; }
     main=
-    for _ in $(seq 100); do
+    for _ in $(seq 150); do
         for w in $(visible); do
             geometry=$(xdotool getwindowgeometry --shell "$w" 2>/dev/null) || continue
             eval "$geometry"
@@ -33,6 +34,9 @@ if [ "${1:-}" = --started ]; then
     # A box would open while the first page is shown; give it time to appear.
     sleep 1
     windows=$(visible | wc -l)
+    if [ -n "$main" ] && ! xdotool search --onlyvisible --class "^$wm_class\$" 2>/dev/null | grep -qx "$main"; then
+        fail "the main window's class is not the menu entry's StartupWMClass $wm_class"
+    fi
     title=$( [ -z "$main" ] || xdotool getwindowname "$main" 2>/dev/null || true)
     kill "$pid" 2>/dev/null || true
     wait "$pid" 2>/dev/null || true
@@ -100,7 +104,8 @@ resolved=$(PATH="$root/usr/bin:$PATH" command -v "$command" || true)
 [ "$resolved" = "$root/usr/bin/vanterlo" ] || fail "Exec=$exec_line resolves to '$resolved', not the launcher"
 
 if [ "$failures" -eq 0 ]; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" "$here/test_package.sh" --started "$tmp" "$exec_line" ||
+    wm_class=$(sed -n 's/^StartupWMClass=//p' "$root/usr/share/applications/$id.desktop")
+    xvfb-run -a -s "-screen 0 1280x1024x24" "$here/test_package.sh" --started "$tmp" "$exec_line" "$wm_class" ||
         failures=$((failures + 1))
 fi
 
