@@ -6,6 +6,7 @@
 #include "store/dataset.h"
 #include "widgets/guard.h"
 
+#include <QAccessibleWidget>
 #include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QHeaderView>
@@ -87,6 +88,7 @@ class CaptionLabel : public QLabel
 {
 public:
     using QLabel::QLabel;
+    static constexpr int VisibleHeight = 20;
 
 protected:
     void paintEvent(QPaintEvent *) override
@@ -94,7 +96,9 @@ protected:
         QPainter p(this);
         p.fillRect(rect(), palette().window());
         p.setPen(palette().windowText().color());
-        p.drawText(QRect(0, -2, width(), 22), Qt::AlignLeft | Qt::AlignVCenter, text());
+        // The ink of the text, not the face's line, is centred in the strip, so that no stroke is clipped.
+        const QRect ink = fontMetrics().tightBoundingRect(text());
+        p.drawText(QPoint(0, (VisibleHeight - ink.height()) / 2 - ink.top()), text());
     }
 };
 
@@ -142,8 +146,21 @@ void TabSheet::showEvent(QShowEvent *event)
         Guard::run(onShow);
 }
 
+// The main window reads as a window (a frame) for assistive technology, not as a plain area of another window.
+static QAccessibleInterface *mainWindowAccessible(const QString &className, QObject *object)
+{
+    if (className == QLatin1String("TForm1") && object && object->isWidgetType())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    return nullptr;
+}
+
 TForm1::TForm1(QWidget *parent) : QWidget(parent)
 {
+    static const bool accessibleInstalled = [] {
+        QAccessible::installFactory(mainWindowAccessible);
+        return true;
+    }();
+    Q_UNUSED(accessibleInstalled);
     Q_INIT_RESOURCE(images);
     setObjectName(QStringLiteral("Form1"));
     setWindowTitle(QStringLiteral("Vanterlo"));
@@ -357,11 +374,14 @@ void TForm1::buildClock()
     Panel1 = new QLabel(TabSheet1);
     Panel1->setObjectName(QStringLiteral("Panel1"));
     Panel1->setGeometry(66, 24, 168, 33);
-    Panel1->setAccessibleName(QStringLiteral("日期"));
+
     Panel2 = new QLabel(TabSheet1);
     Panel2->setObjectName(QStringLiteral("Panel2"));
     Panel2->setGeometry(302, 24, 145, 33);
-    Panel2->setAccessibleName(QStringLiteral("时间"));
+
+    // A panel's value is what assistive technology reads as its name; its caption labels it.
+    Label34->setBuddy(Panel1);
+    Label35->setBuddy(Panel2);
     for (QLabel *p : {Panel1, Panel2}) {
         p->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         p->setAlignment(Qt::AlignCenter);

@@ -11,6 +11,7 @@
 #include "widgets/message_boxes.h"
 #include "widgets/pixel_font.h"
 
+#include <QEvent>
 #include <QGroupBox>
 #include <QHeaderView>
 #include <QLabel>
@@ -36,6 +37,31 @@ double numberOf(const QString &text)
         throw AppError(QStringLiteral("'%1' is not a valid floating point value").arg(text));
     return *d;
 }
+
+// Keeps a control's bottom edge inside its page: the page is lower than the layout's height leaves room for, and a
+// grid that reached behind the status bar would hide its newest row and the end of its scroll bar.
+class FitInPage : public QObject
+{
+public:
+    FitInPage(QWidget *control, int height) : QObject(control), m_control(control), m_height(height)
+    {
+        control->parentWidget()->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Resize) {
+            const int room = m_control->parentWidget()->height() - m_control->y() - 2;
+            m_control->resize(m_control->width(), qBound(0, room, m_height));
+        }
+        return false;
+    }
+
+private:
+    QWidget *m_control;
+    int m_height;
+};
 
 } // namespace
 
@@ -164,9 +190,10 @@ void TForm1::buildEntryPage()
                          {QStringLiteral("Name"), QStringLiteral("品名"), 90},
                          {QStringLiteral("Single_Price"), QStringLiteral("单价"), 100},
                          {QStringLiteral("Kount"), QStringLiteral("数量"), 93},
-                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 85},
+                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 95}, // "123456.78" in full
                          {QStringLiteral("Sime"), QStringLiteral("进货时间"), 135}});
     DBGrid1->setDataSource(DataSource1);
+    new FitInPage(DBGrid1, 263);
 
     Label1 = new QLabel(QStringLiteral("备忘录"), TabSheet1);
     Label1->setObjectName(QStringLiteral("Label1"));

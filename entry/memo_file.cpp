@@ -28,9 +28,8 @@ MemoFileText memoTextOf(const QByteArray &bytes)
     const std::optional<QString> decoded = Gbk::decodeExact(bytes, &bad);
     if (!decoded) {
         // Shown with substitutes, the note would be saved back changed: it is not loaded at all.
-        r.why = bad == bytes.size() - 1
-                    ? QStringLiteral("文件末尾的最后一个字不完整")
-                    : QStringLiteral("从第 %1 个字节起有 GBK 不能解读的内容").arg(bad + 1);
+        r.why = bad == bytes.size() - 1 ? QStringLiteral("文件末尾的最后一个字不完整")
+                                        : QStringLiteral("从第 %1 个字节起有 GBK 不能解读的内容").arg(bad + 1);
         return r;
     }
     r.ok = true;

@@ -49,7 +49,7 @@ private:
     Dataset *m_dataset;
 };
 
-// Shows text in a label that sizes itself to its text, centred on the given point.
+// Shows the count or the sum of the result box, centred over the blanks of its caption, which widen for a long value.
 void setCentredCaption(QLabel *label, const QString &text);
 
 } // namespace QueryPage

@@ -33,24 +33,39 @@ template <class T> auto fromSignal(T *object, void (T::*handler)())
     return [object, handler]() { Guard::atBoundary([object, handler] { (object->*handler)(); }); };
 }
 
-const char *const CentreProperty = "centreX";
+// The width a caption of the result box has in the layout; it never gets narrower.
+const char *const LayoutWidth = "layoutWidth";
 
 // A caption with blanks to hold a value: each blank is drawn half a character wide, as in the face the page was laid
 // out for (the CJK face's own blank is much narrower), so that the value placed over the blanks fits between the
-// words. The text itself stays as it is.
+// words. A value wider than the blanks widens them, so that it never covers the words. The text itself stays as it is.
 class BlankCaption : public QLabel
 {
 public:
     using QLabel::QLabel;
 
+    int blanks() const { return int(text().count(u' ')); }
+    qreal naturalRun() const { return blanks() * font().pixelSize() / 2.0; }
+    // The width that the run of blanks takes: at least its natural width.
+    void setRun(qreal width)
+    {
+        m_run = qMax(width, naturalRun());
+        updateGeometry();
+        update();
+    }
+    qreal run() const { return m_run < 0 ? naturalRun() : m_run; }
+
     qreal advance(qsizetype length) const
     {
         const QFontMetricsF fm(font());
+        const qreal blank = blanks() > 0 ? run() / blanks() : 0;
         qreal x = 0;
         for (qsizetype i = 0; i < length && i < text().size(); ++i)
-            x += text()[i] == u' ' ? font().pixelSize() / 2.0 : fm.horizontalAdvance(text()[i]);
+            x += text()[i] == u' ' ? blank : fm.horizontalAdvance(text()[i]);
         return x;
     }
+    // Where the run of blanks begins.
+    qreal runStart() const { return advance(text().indexOf(u' ')); }
     QSize sizeHint() const override { return QSize(qCeil(advance(text().size())), QFontMetrics(font()).height()); }
     QSize minimumSizeHint() const override { return sizeHint(); }
 
@@ -62,16 +77,20 @@ protected:
         p.setPen(palette().color(QPalette::WindowText));
         const QFontMetricsF fm(font());
         const qreal baseline = (height() - fm.height()) / 2 + fm.ascent();
+        const qreal blank = blanks() > 0 ? run() / blanks() : 0;
         qreal x = 0;
         for (QChar c : text()) {
             if (c == u' ') {
-                x += font().pixelSize() / 2.0;
+                x += blank;
                 continue;
             }
             p.drawText(QPointF(x, baseline), QString(c));
             x += fm.horizontalAdvance(c);
         }
     }
+
+private:
+    qreal m_run = -1;
 };
 
 // Where the last mode handler put the focus.
@@ -113,9 +132,39 @@ void setFieldEnabled(TForm1 *form, MaskEdit *field, bool on)
 void setCentredCaption(QLabel *label, const QString &text)
 {
     label->setText(text);
-    const int centre = label->property(CentreProperty).toInt();
-    const QSize size = label->sizeHint();
-    label->setGeometry(centre - size.width() / 2, label->y(), size.width(), label->height());
+    auto *box = label->parentWidget();
+    auto *count = dynamic_cast<BlankCaption *>(box->findChild<QLabel *>(QStringLiteral("Label14")));
+    auto *sum = dynamic_cast<BlankCaption *>(box->findChild<QLabel *>(QStringLiteral("Label15")));
+    QLabel *countValue = box->findChild<QLabel *>(QStringLiteral("Label16"));
+    QLabel *sumValue = box->findChild<QLabel *>(QStringLiteral("Label17"));
+    if (!count || !sum || !countValue || !sumValue) {
+        label->adjustSize();
+        return;
+    }
+    // The count and the sum stand centred over the blanks of their captions, which keep the places of the layout as
+    // long as the values fit the blanks. A longer value widens the blanks; a sum that then no longer fits beside the
+    // count goes to the line below it.
+    const auto place = [](BlankCaption *caption, QLabel *value, int x, int y) {
+        const int width = value->text().isEmpty() ? 0 : value->fontMetrics().horizontalAdvance(value->text());
+        caption->setRun(width + 4);
+        caption->setGeometry(x, y, qMax(caption->sizeHint().width(), caption->property(LayoutWidth).toInt()),
+                             caption->height());
+        const qreal centre = x + caption->runStart() + caption->run() / 2;
+        value->setGeometry(qRound(centre - width / 2.0), y - 1, width, value->height());
+    };
+    const QRect inside = box->contentsRect();
+    const int top = 42;
+    place(count, countValue, 11, top);
+    const int x = qMax(132, count->geometry().right() + 9);
+    sum->setRun(sumValue->text().isEmpty() ? 0 : sumValue->fontMetrics().horizontalAdvance(sumValue->text()) + 4);
+    if (x + sum->sizeHint().width() <= inside.right() - 2) {
+        place(sum, sumValue, x, top);
+        return;
+    }
+    // Two lines, the count above the sum, both inside the box.
+    const int first = qMax(inside.top(), qMin(top, inside.bottom() + 1 - count->height() - sum->height()));
+    place(count, countValue, 11, first);
+    place(sum, sumValue, 11, first + count->height());
 }
 
 } // namespace QueryPage
@@ -152,17 +201,19 @@ void TForm1::buildQueryPage()
     Label15->setGeometry(132, 42, 112, 16);
     label(Label16, "Label16", QString(), GroupBox4)->setGeometry(66, 41, 0, 16);
     label(Label17, "Label17", QString(), GroupBox4)->setGeometry(170, 41, 0, 16);
-    Label16->setAccessibleName(QStringLiteral("记录数"));
-    Label17->setAccessibleName(QStringLiteral("合计"));
+    // The count and the sum are read as their values, labelled by their captions.
+    Label14->setBuddy(Label16);
+    Label15->setBuddy(Label17);
     for (QLabel *l : {Label16, Label17}) {
         l->setAlignment(Qt::AlignCenter);
         l->setStyleSheet(QStringLiteral("color: navy;"));
     }
-    // The count and the sum stand centred over the blanks of their captions.
-    Label16->setProperty(CentreProperty, qRound(Label14->x() + caption14->advance(4) + 3 * 8 / 2.0));
-    Label17->setProperty(CentreProperty, qRound(Label15->x() + caption15->advance(3) + 6 * 8 / 2.0));
+    // The captions keep their layout widths as the least.
+    caption14->setProperty(LayoutWidth, 104);
+    caption15->setProperty(LayoutWidth, 112);
     for (QLabel *l : {Label14, Label15, Label16, Label17})
         l->setFixedHeight(qMax(16, l->sizeHint().height()));
+    QueryPage::setCentredCaption(Label16, QString());
 
     // The criteria.
     GroupBox3 = new QGroupBox(QStringLiteral("查询*统计"), page);
@@ -233,6 +284,16 @@ void TForm1::buildQueryPage()
         const int h = qMax(w->height(), w->sizeHint().height());
         w->setGeometry(w->x(), w->y() - (h - w->height()) / 2, qMax(w->width(), w->sizeHint().width()), h);
     }
+    // The caption of the start date ends where the field begins, so that none of its texts ("时间：", "时间:", "从：")
+    // is drawn under the field.
+    {
+        const QFontMetrics fm(Label12->font());
+        int w = 0;
+        for (const QString &t : {QStringLiteral("时间："), QStringLiteral("时间:"), QStringLiteral("从：")})
+            w = qMax(w, fm.horizontalAdvance(t));
+        const int right = MaskEdit1->x() - 1;
+        Label12->setGeometry(qMax(0, right - w), Label12->y(), right - qMax(0, right - w), Label12->height());
+    }
 
     // The commands.
     button(Button5, "Button5", QStringLiteral("打印"), page)->setGeometry(25, 478, 76, 28);
@@ -245,38 +306,54 @@ void TForm1::buildQueryPage()
         b->setAutoDefault(true); // Enter on a focused button clicks it
     }
 
-    // The grids.
-    label(Label36, "Label36", QStringLiteral("查询详单："), page)->move(288, 19);
-    label(Label37, "Label37", QStringLiteral("分类汇总："), page)->move(291, 350);
-    Label36->adjustSize();
-    Label37->adjustSize();
+    // The grids. Their captions stand just above them.
+    label(Label36, "Label36", QStringLiteral("查询详单："), page);
+    label(Label37, "Label37", QStringLiteral("分类汇总："), page);
     DBGrid2 = new DBGrid(QStringLiteral("DBGrid2"), page);
     DBGrid2->setGeometry(281, 37, 368, 299);
     DBGrid3 = new DBGrid(QStringLiteral("DBGrid3"), page);
     DBGrid3->setGeometry(280, 368, 367, 150);
+    Label36->adjustSize();
+    Label37->adjustSize();
+    Label36->move(288, qMin(19, DBGrid2->y() - Label36->height()));
+    Label37->move(291, qMin(350, DBGrid3->y() - Label37->height()));
+    // Six columns of a realistic ledger (a six-digit serial number, four-character names, totals of six digits before
+    // the point, ten-character dates) do not fit the detail grid's width in the CJK face: its digits are wider than
+    // the ones the layout was made for. The detail grid keeps the face's size and draws it condensed.
+    QFont detailCells = fieldFont;
+    detailCells.setStretch(78);
+    QFont detailTitles = pixelFont(QStringLiteral("宋体"), 16);
+    detailTitles.setStretch(78);
+    DBGrid2->setFont(detailCells);
+    DBGrid2->horizontalHeader()->setFont(detailTitles);
+    DBGrid3->setFont(fieldFont);
+    DBGrid3->horizontalHeader()->setFont(pixelFont(QStringLiteral("宋体"), 16));
     for (DBGrid *g : {DBGrid2, DBGrid3}) {
-        g->setFont(fieldFont);
         g->setStyleSheet(QStringLiteral("QTableView { color: navy; }"));
-        g->horizontalHeader()->setFont(pixelFont(QStringLiteral("宋体"), 16));
+        g->horizontalHeader()->setStretchLastSection(true);
     }
     Label36->setBuddy(DBGrid2);
     Label37->setBuddy(DBGrid3);
     DBGrid2->setAccessibleName(QStringLiteral("查询详单"));
     DBGrid3->setAccessibleName(QStringLiteral("分类汇总"));
-    // The serial number and the date columns were sized for a face with narrower digits: the number gets at least
-    // the room of five digits, and the date, the last column, whatever room the grid has left.
-    const QFontMetrics cells(fieldFont);
+    // Each column of the detail grid is as wide as its title or its widest realistic value; the date, the last
+    // column, gets whatever room is left.
+    const QFontMetrics cells(detailCells);
+    const QFontMetrics titles(detailTitles);
     const int margins = 2 * (DBGrid2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid2) + 1) + 1;
-    const auto atLeast = [&](int width, const QString &sample) {
-        return qMax(width, cells.horizontalAdvance(sample) + margins);
+    const auto widthFor = [&](const QString &title, const QString &sample) {
+        return qMax(titles.horizontalAdvance(title), cells.horizontalAdvance(sample)) + margins;
     };
-    DBGrid2->setColumns({{QStringLiteral("ID"), QStringLiteral("流水号"), atLeast(51, QStringLiteral("99999"))},
-                         {QStringLiteral("Name"), QStringLiteral("品名"), 54},
-                         {QStringLiteral("Single_Price"), QStringLiteral("单价"), 57},
-                         {QStringLiteral("Kount"), QStringLiteral("数量"), 43},
-                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 49},
-                         {QStringLiteral("Sime"), QStringLiteral("进货时间"), 74}});
-    DBGrid2->horizontalHeader()->setStretchLastSection(true);
+    DBGrid2->setColumns(
+        {{QStringLiteral("ID"), QStringLiteral("流水号"), widthFor(QStringLiteral("流水号"), QStringLiteral("999999"))},
+         {QStringLiteral("Name"), QStringLiteral("品名"), widthFor(QStringLiteral("品名"), QStringLiteral("鸡、鸭、"))},
+         {QStringLiteral("Single_Price"), QStringLiteral("单价"),
+          widthFor(QStringLiteral("单价"), QStringLiteral("9999.9"))},
+         {QStringLiteral("Kount"), QStringLiteral("数量"), widthFor(QStringLiteral("数量"), QStringLiteral("9999"))},
+         {QStringLiteral("ZongPrice"), QStringLiteral("总价"),
+          widthFor(QStringLiteral("总价"), QStringLiteral("123456.78"))},
+         {QStringLiteral("Sime"), QStringLiteral("进货时间"),
+          widthFor(QStringLiteral("进货时间"), QStringLiteral("2026-12-10"))}});
     DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), 87},
                          {QStringLiteral("Name"), QStringLiteral("品名"), 84},
                          {QStringLiteral("Kount"), QStringLiteral("次数"), 73},

@@ -11,6 +11,7 @@
 #include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -264,6 +265,59 @@ private slots:
         QVERIFY(!(form.windowState() & Qt::WindowMaximized));
         form.GroupBox5->setFocus(Qt::TabFocusReason);
         QVERIFY(form.windowState() & Qt::WindowMaximized);
+    }
+
+    void captionAboveTheTreeIsDrawnWhole()
+    {
+        DataFolder data;
+        withMemoFile(data);
+        ScriptedMessageBoxes boxes;
+        TForm1 form;
+        form.show();
+        // Only the strip of 20 pixels above the tree shows: the caption's ink lies inside it, no stroke cut at its top.
+        const QImage strip = form.Label10->grab(QRect(0, 0, form.Label10->width(), 30)).toImage();
+        const QRgb background = form.Label10->palette().color(QPalette::Window).rgb();
+        int first = -1, last = -1;
+        for (int y = 0; y < strip.height(); ++y) {
+            for (int x = 0; x < strip.width(); ++x) {
+                if (qGray(strip.pixel(x, y)) < qGray(background) - 60) {
+                    if (first < 0)
+                        first = y;
+                    last = y;
+                    break;
+                }
+            }
+        }
+        // All of its ink shows: as many rows as the text's own, none below the strip.
+        const int inkHeight = QFontMetrics(form.Label10->font()).tightBoundingRect(form.Label10->text()).height();
+        QVERIFY(first >= 0);
+        QVERIFY2(last - first + 1 >= inkHeight - 1 && last < 20,
+                 qPrintable(QStringLiteral("ink rows %1..%2 of %3").arg(first).arg(last).arg(inkHeight)));
+    }
+
+    void valuesReadByAssistiveTechnology()
+    {
+        DataFolder data;
+        withMemoFile(data);
+        ScriptedMessageBoxes boxes;
+        TForm1 form;
+        form.show();
+        // The main window reads as a window.
+        QAccessibleInterface *window = QAccessible::queryAccessibleInterface(&form);
+        QVERIFY(window);
+        QCOMPARE(window->role(), QAccessible::Window);
+        // The clock's date and time are read as their values, labelled by their captions.
+        form.Timer1Timer();
+        for (const auto &[panel, caption] :
+             {std::pair{form.Panel1, form.Label34}, std::pair{form.Panel2, form.Label35}}) {
+            QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(panel);
+            QVERIFY(iface);
+            QCOMPARE(iface->text(QAccessible::Name), panel->text());
+            bool labelled = false;
+            for (const auto &relation : iface->relations(QAccessible::Label))
+                labelled = labelled || relation.first->object() == caption;
+            QVERIFY2(labelled, qPrintable(caption->text()));
+        }
     }
 };
 

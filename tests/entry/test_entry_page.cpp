@@ -1,6 +1,7 @@
 #include "app/fonts.h"
 #include "store/gbk.h"
 #include "tests/entry/entry_window.h"
+#include "tests/grid_check.h"
 #include "widgets/db_grid.h"
 
 #include <QLabel>
@@ -335,6 +336,25 @@ private slots:
         QVERIFY(!f->Button1->isEnabled() && !f->Button2->isEnabled());
         QVERIFY(!f->Table3->active());
         QCOMPARE(f->guidance(), PageShown);
+    }
+
+    void theGridFitsItsPageAndShowsEveryValue()
+    {
+        // A realistic ledger: six-digit serial numbers, four-character names, large totals, two-digit months.
+        EntryWindow w([](DataFolder &d) {
+            for (int i = 0; i < 40; ++i)
+                d.addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("大  米"), 1234.5, 100,
+                              123456.78, QDate(2026, 12, 10));
+        });
+        TForm1 *f = w.form.get();
+        QVERIFY(f->DBGrid1->geometry().bottom() < f->TabSheet1->height());
+        QVERIFY2(cutTexts(f->DBGrid1).isEmpty(), qPrintable(cutTexts(f->DBGrid1).join(QStringLiteral("; "))));
+
+        // The newest row, reached by Ctrl+End, shows whole.
+        QTest::keyClick(f->DBGrid1, Qt::Key_End, Qt::ControlModifier);
+        const QModelIndex last = f->DBGrid1->model()->index(39, 0);
+        QCOMPARE(f->DBGrid1->currentIndex().row(), 39);
+        QVERIFY(f->DBGrid1->viewport()->rect().contains(f->DBGrid1->visualRect(last)));
     }
 
     // With VANTERLO_SHOT naming a file, leaves a picture of the page in the middle of an entry (under Xvfb: what the

@@ -1,13 +1,16 @@
 #include "app/fonts.h"
 #include "app/form1.h"
 #include "query/progress.h"
+#include "query/query_internal.h"
 #include "store/dataset.h"
 #include "store/text_forms.h"
 #include "tests/fixture.h"
+#include "tests/grid_check.h"
 #include "widgets/db_grid.h"
 #include "widgets/mask_edit.h"
 #include "widgets/message_boxes.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QCursor>
@@ -81,6 +84,10 @@ private slots:
     void deletingRefusedByTheEngine();
     void ctrlDeleteInTheDetailGrid();
     void deletingManyShowsProgress();
+    void gridsShowEveryValue();
+    void resultBoxReadsInFull_data();
+    void resultBoxReadsInFull();
+    void dateCaptionStandsBesideItsField();
     void screenshot();
 
 private:
@@ -608,6 +615,94 @@ void TestQueryPage::februaryAfterADeletionThroughTheWholeTable()
     click(form->Button6);
     QCOMPARE(data->count(QStringLiteral("JHB")), 4);
     QCOMPARE(form->Query1->recordCount(), 0);
+}
+
+void TestQueryPage::gridsShowEveryValue()
+{
+    // A realistic ledger beside the fixture's records: six-digit serial numbers, four-character names, large totals.
+    for (int i = 0; i < 40; ++i)
+        data->addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("青  菜"), 1234.5, 100,
+                          123456.78, QDate(2026, 12, 10));
+    enterPage();
+    QVERIFY2(
+        cutTexts(form->DBGrid2).isEmpty(),
+        qPrintable(cutTexts(form->DBGrid2).join(QStringLiteral("; ")))); // the whole table, with a vertical scroll bar
+    form->DBGrid2->scrollToBottom();
+    QVERIFY2(cutTexts(form->DBGrid2).isEmpty(), qPrintable(cutTexts(form->DBGrid2).join(QStringLiteral("; "))));
+    chooseRange(QStringLiteral("260301"), QStringLiteral("261231"), true);
+    click(form->Button7);
+    QCOMPARE(form->Table2->recordCount(), 6);
+    QVERIFY2(cutTexts(form->DBGrid2).isEmpty(), qPrintable(cutTexts(form->DBGrid2).join(QStringLiteral("; "))));
+    QVERIFY2(cutTexts(form->DBGrid3).isEmpty(), qPrintable(cutTexts(form->DBGrid3).join(QStringLiteral("; "))));
+    // The captions above the grids are not covered by them.
+    QVERIFY(form->Label36->geometry().bottom() < form->DBGrid2->y());
+    QVERIFY(form->Label37->geometry().bottom() < form->DBGrid3->y());
+}
+
+void TestQueryPage::resultBoxReadsInFull_data()
+{
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("sum");
+    QTest::newRow("small") << "5"
+                           << "12.5";
+    QTest::newRow("realistic") << "18579"
+                               << "789508.2";
+    QTest::newRow("a million, a hundred million") << "1000000"
+                                                  << "100000000";
+    QTest::newRow("a million, cents") << "1000000"
+                                      << "99999999.99";
+}
+
+void TestQueryPage::resultBoxReadsInFull()
+{
+    QFETCH(QString, count);
+    QFETCH(QString, sum);
+    enterPage();
+    QueryPage::setCentredCaption(form->Label17, sum);
+    QueryPage::setCentredCaption(form->Label16, count);
+
+    const QRect inside = form->GroupBox4->contentsRect();
+    // Each value reads in full, between its caption's words and its unit, inside the box.
+    const auto check = [&](QLabel *caption, QLabel *value, const QString &words, const QString &unit) {
+        const QFontMetrics fm(caption->font());
+        const QRect v = value->geometry();
+        QVERIFY(value->fontMetrics().horizontalAdvance(value->text()) <= v.width());
+        QVERIFY2(v.left() >= caption->x() + fm.horizontalAdvance(words), qPrintable(words));
+        QVERIFY2(v.right() < caption->geometry().right() - fm.horizontalAdvance(unit), qPrintable(unit));
+        QVERIFY2(inside.contains(caption->geometry()), qPrintable(QStringLiteral("%1,%2 %3x%4 in %5x%6")
+                                                                      .arg(caption->x())
+                                                                      .arg(caption->y())
+                                                                      .arg(caption->width())
+                                                                      .arg(caption->height())
+                                                                      .arg(inside.width())
+                                                                      .arg(inside.height())));
+        // Accessibility reads the value itself, labelled by the caption.
+        QAccessibleInterface *iface = QAccessible::queryAccessibleInterface(value);
+        QCOMPARE(iface->text(QAccessible::Name), value->text());
+        bool labelled = false;
+        for (const auto &relation : iface->relations(QAccessible::Label))
+            labelled = labelled || relation.first->object() == caption;
+        QVERIFY(labelled);
+    };
+    check(form->Label14, form->Label16, QStringLiteral("记录数："), QStringLiteral("条"));
+    check(form->Label15, form->Label17, QStringLiteral("合计："), QStringLiteral("元"));
+    QVERIFY(!form->Label14->geometry().intersects(form->Label15->geometry()));
+    if (count.size() < 3 && sum.size() < 6) { // values that fit the blanks keep the layout's places
+        QCOMPARE(form->Label14->pos(), QPoint(11, 42));
+        QCOMPARE(form->Label15->pos(), QPoint(132, 42));
+    }
+}
+
+void TestQueryPage::dateCaptionStandsBesideItsField()
+{
+    enterPage();
+    for (QRadioButton *mode : {form->RadioButton1, form->RadioButton2, form->RadioButton3}) {
+        click(mode);
+        const QFontMetrics fm(form->Label12->font());
+        QVERIFY2(fm.horizontalAdvance(form->Label12->text()) <= form->Label12->contentsRect().width(),
+                 qPrintable(form->Label12->text()));
+        QVERIFY(form->Label12->geometry().right() < form->MaskEdit1->x());
+    }
 }
 
 void TestQueryPage::deleting_data()
