@@ -331,6 +331,8 @@ void TForm1::buildQueryPage()
     for (DBGrid *g : {DBGrid2, DBGrid3}) {
         g->setStyleSheet(QStringLiteral("QTableView { color: navy; }"));
         g->horizontalHeader()->setStretchLastSection(true);
+        // The last column takes the room that is left, also when that is less than the style's least section width.
+        g->horizontalHeader()->setMinimumSectionSize(8);
     }
     Label36->setBuddy(DBGrid2);
     Label37->setBuddy(DBGrid3);
@@ -357,7 +359,11 @@ void TForm1::buildQueryPage()
     DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), 87},
                          {QStringLiteral("Name"), QStringLiteral("品名"), 84},
                          {QStringLiteral("Kount"), QStringLiteral("次数"), 73},
-                         {QStringLiteral("ZongPrice"), QStringLiteral("小计"), -1}});
+                         {QStringLiteral("ZongPrice"), QStringLiteral("小计"), 0}});
+    // The subtotal takes the room the other columns leave beside a vertical scroll bar.
+    DBGrid3->setColumnWidth(3, DBGrid3->width() - 2 * DBGrid3->frameWidth() - DBGrid3->verticalHeader()->width() -
+                                   DBGrid3->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, DBGrid3) - 87 -
+                                   84 - 73);
     DBGrid2->setDataSource(DataSource3);
     DBGrid3->setDataSource(DataSource2);
 
