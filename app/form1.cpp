@@ -106,6 +106,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     buildEntryPage();
     buildQueryPage();
     buildAboutPage();
+    buildMaintenancePage();
     buildClock();
 
     Timer1 = new QTimer(this);

@@ -23,6 +23,9 @@ class DataSource;
 class DBGrid;
 class DBEdit;
 class MaskEdit;
+class QTableView;
+class DeletedRecordsModel;
+class BackupScheduler;
 
 // A page of the page control; its show handler runs each time the page becomes visible.
 class TabSheet : public QWidget
@@ -95,6 +98,14 @@ public:
     QLabel *Image1 = nullptr;
     QLabel *Label38 = nullptr;
 
+    // ---- maintenance page: recycle bin and backups ----
+    TabSheet *TabSheetMaintenance = nullptr;
+    QLabel *LabelDeleted = nullptr, *LabelBackups = nullptr, *LabelRestoreHint = nullptr;
+    QTableView *GridDeleted = nullptr;
+    QPushButton *ButtonRestore = nullptr, *ButtonRestoreDeletion = nullptr, *ButtonEmptyBin = nullptr;
+    QTreeWidget *ListBackups = nullptr;
+    QPushButton *ButtonBackupNow = nullptr;
+
     // ---- the guidance line ----
     // Replaces the whole single text of the status bar.
     void setGuidance(const QString &text);
@@ -156,6 +167,15 @@ public:
     void Table3AfterDelete();
     void Query1AfterDelete();
 
+    // ---- handlers: maintenance page (maintenance/) ----
+    void TabSheetMaintenanceShow();
+    void ButtonRestoreClick();
+    void ButtonRestoreDeletionClick();
+    void ButtonEmptyBinClick();
+    void ButtonBackupNowClick();
+    // A copy of the files right before a deletion of many records; it never holds up or stops the deletion.
+    void backupBeforeDeletion();
+
     // ---- handlers: print command (reports/) ----
     void Button5Click();
 
@@ -167,8 +187,10 @@ private:
     void buildFrame();
     void buildAboutPage();
     void buildClock();
-    void buildEntryPage(); // entry/
-    void buildQueryPage(); // query/
+    void buildEntryPage();       // entry/
+    void buildQueryPage();       // query/
+    void buildMaintenancePage(); // maintenance/
+    void refreshMaintenancePage();
     void layoutFrame();
 
 protected:
@@ -181,6 +203,10 @@ private:
     // ---- entry page state (entry/) ----
 
     // ---- query page state (query/) ----
+
+    // ---- maintenance page state (maintenance/) ----
+    DeletedRecordsModel *m_deleted = nullptr;
+    BackupScheduler *m_backups = nullptr;
 
     // ---- print command state (reports/) ----
     bool m_printing = false;

@@ -4,6 +4,7 @@
 #include "query/progress.h"
 #include "query/query_internal.h"
 #include "store/dataset.h"
+#include "store/recycle_bin.h"
 #include "widgets/message_boxes.h"
 
 #include <QCheckBox>
@@ -40,8 +41,12 @@ void TForm1::Button6Click()
             if (!shown->active()) {
                 shown->deleteRecord(); // refused by the engine: the dataset is closed
             } else if (CheckBox2->isChecked()) {
+                const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageAll);
+                if (shown->recordCount() > 100)
+                    backupBeforeDeletion();
                 deleteEveryRecord(this, shown, QStringLiteral("正在删除记录…"));
             } else {
+                const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageOne);
                 shown->deleteRecord();
             }
         }

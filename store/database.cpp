@@ -1,6 +1,7 @@
 #include "store/database.h"
 
 #include "store/app_error.h"
+#include "store/recycle_bin.h"
 
 #include <QDate>
 #include <QDir>
@@ -109,6 +110,8 @@ Database::Database(const QString &folder) : m_folder(folder)
             throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(jhb)));
         if (tableFields(QStringLiteral("huizong")).isEmpty())
             throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(huizong)));
+        // Deleted purchase records go to the recycle bin (added here to files made before it existed).
+        RecycleBin::install(*this);
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -185,6 +188,7 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
+    Database withBin(folder); // opening adds the recycle bin
 }
 
 QString Database::aliasFolder()

@@ -1,10 +1,9 @@
-// vanterlo-db: creates and fills the program's data files.
-//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR
-//   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
+// vanterlo-db: creates, fills and looks after the program's data files; --help lists the commands.
 // DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/commands.h"
 #include "tools/generate.h"
 
 #include <QCoreApplication>
@@ -15,11 +14,36 @@
 
 namespace {
 
+const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
+DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
+
+  init [DIR]                       create jhb.DB and huizong.DB
+  generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
+  deleted [DIR]                    list the records in the recycle bin, newest first
+  undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
+  undelete --all-since "YYYY-MM-DD HH:MM" [DIR]
+                                   put back every record deleted since that time
+  backup [DIR]                     write a backup now and print its folder
+  backups [DIR]                    list the backups with size, date and record count
+  restore BACKUP [DIR]             put a backup back (the program must be closed); the replaced files are kept
+                                   as a backup of their own
+  check [DIR]                      check integrity and schema of both files; exit status 0 only when sound
+  --help                           this text
+)";
+
 int usage()
 {
-    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n       vanterlo-db generate N [DIR]\n");
+    std::fputs(Help, stderr);
     return 2;
 }
+
+// The data-keeping commands, each in its own function.
+const struct
+{
+    const char *name;
+    int (*run)(const QStringList &args);
+} Commands[] = {{"deleted", deletedCommand}, {"undelete", undeleteCommand}, {"backup", backupCommand},
+                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand}};
 
 } // namespace
 
@@ -29,7 +53,17 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();
+    if (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h") || args[0] == QLatin1String("help")) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
     try {
+        for (const auto &command : Commands) {
+            if (args[0] == QLatin1String(command.name)) {
+                const int status = command.run(args.mid(1));
+                return status == 2 ? usage() : status;
+            }
+        }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
             Database::create(dir);
