@@ -23,6 +23,8 @@ class DataSource;
 class DBGrid;
 class DBEdit;
 class MaskEdit;
+class AnalysisPage;
+class PriceNote;
 class QTableView;
 class DeletedRecordsModel;
 class BackupScheduler;
@@ -55,6 +57,7 @@ public:
     QTreeWidget *TreeView1 = nullptr;
     QTabWidget *PageControl1 = nullptr;
     TabSheet *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet6 = nullptr;
+    TabSheet *TabSheetAnalysis = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QTimer *Timer1 = nullptr;
 
@@ -167,6 +170,11 @@ public:
     void Table3AfterDelete();
     void Query1AfterDelete();
 
+    // ---- handlers: analysis page (analysis/) ----
+    void TabSheetAnalysisShow();
+    void TreeView1DblClickAnalysis(const QString &goods);
+    AnalysisPage *analysisPage() const { return m_analysis; }
+
     // ---- handlers: maintenance page (maintenance/) ----
     void TabSheetMaintenanceShow();
     void ButtonRestoreClick();
@@ -189,6 +197,7 @@ private:
     void buildClock();
     void buildEntryPage();       // entry/
     void buildQueryPage();       // query/
+    void buildAnalysisPage();    // analysis/
     void buildMaintenancePage(); // maintenance/
     void refreshMaintenancePage();
     void layoutFrame();
@@ -201,8 +210,12 @@ private:
     bool m_simplePanel = false;
 
     // ---- entry page state (entry/) ----
+    PriceNote *m_priceNote = nullptr;
 
     // ---- query page state (query/) ----
+
+    // ---- analysis page (analysis/) ----
+    AnalysisPage *m_analysis = nullptr;
 
     // ---- maintenance page state (maintenance/) ----
     DeletedRecordsModel *m_deleted = nullptr;

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "catalogue/catalogue.h"
 #include "entry/memo_pad.h"
+#include "entry/price_note.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
 #include "store/recycle_bin.h"
@@ -103,6 +104,7 @@ void TForm1::buildEntryPage()
         label->setGeometry(r.right() + 5, r.top() + 4, 56, 18);
         *u.label = label;
     }
+    m_priceNote = new PriceNote(DBEdit3, Label8, DataSource1);
 
     DBEdit1->onKeyPress = [this](QChar &k) { DBEdit1KeyPress(k); };
     DBEdit2->onKeyPress = [this](QChar &k) { DBEdit2KeyPress(k); };
@@ -232,6 +234,14 @@ static QString lastPrice(Table *table, const QString &goods)
     return price->isNull() ? QStringLiteral("0") : formatGeneral(price->asFloat());
 }
 
+// ID is a 32-bit field: the number after the last one must still fit it, or no record is started.
+static void refuseIdBeyondRange(qint64 last)
+{
+    if (last >= INT32_MAX)
+        throw AppError(
+            QStringLiteral("最后一条记录的流水号是 %1，下一个流水号会超出 2147483647，新记录没有开始").arg(last));
+}
+
 void TForm1::TreeView1DblClickEntry(const QString &goods)
 {
     if (Button1->isEnabled()) {
@@ -242,7 +252,8 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     const QString price = lastPrice(Table1, goods);
     if (Table1->recordCount() > 0) {
         Table1->last();
-        const int n = Table1->fieldByName(QStringLiteral("ID"))->asInteger();
+        const qint64 n = Table1->fieldByName(QStringLiteral("ID"))->asLargeInt();
+        refuseIdBeyondRange(n);
         Table1->append();
         Table1->fieldByName(QStringLiteral("ID"))->setAsInteger(n + 1);
         DBEdit::moveFocus(DBEdit3);
@@ -259,6 +270,7 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     Label8->setText(units.price);
     if (goods == QString::fromUtf8(Catalogue::OtherGoods))
         DBEdit::moveFocus(DBEdit1);
+    m_priceNote->start(price);
     Button2->setEnabled(true);
     setGuidance(QStringLiteral("输入货物的品名或单价，按回车结束；"));
 }

@@ -9,10 +9,7 @@
 #include <QTimer>
 #include <QWidget>
 
-BackupScheduler::BackupScheduler(const QString &dataFolder, QObject *parent)
-    : QObject(parent), m_folder(dataFolder), m_inUse(dataFolder)
-{
-}
+BackupScheduler::BackupScheduler(const QString &dataFolder, QObject *parent) : QObject(parent), m_folder(dataFolder) {}
 
 BackupScheduler::~BackupScheduler()
 {

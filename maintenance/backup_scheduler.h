@@ -11,7 +11,7 @@
 
 // Writes the program's backups in worker threads, each on its own connections, so that no window waits for one: the
 // daily copy once the main window is up, a copy right before a deletion of many records, and copies asked for on the
-// maintenance page. Also marks the data folder as in use while the program runs.
+// maintenance page.
 class BackupScheduler : public QObject
 {
     Q_OBJECT
@@ -47,7 +47,6 @@ private:
     void showWhenFree(const QString &text);
 
     QString m_folder;
-    Backups::InUse m_inUse;
     std::list<std::unique_ptr<Job>> m_jobs;
     bool m_reported = false;
 };

@@ -6,7 +6,6 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
-#include <QLockFile>
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QThread>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <sqlite3.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 namespace Backups {
@@ -21,7 +21,8 @@ namespace {
 
 const char *const DbFiles[] = {"jhb.DB", "huizong.DB"};
 const char *const MemoFile = "bwl.sys";
-const char *const LockName = "vanterlo.lock";
+// The file the program holds locked while it runs (the start-up's one copy per data folder).
+const char *const LockName = ".vanterlo.lock";
 const int KeepDaily = 14;
 const int KeepBeforeDeletion = 10;
 
@@ -516,31 +517,40 @@ CheckResult check(const QString &folder)
     return result;
 }
 
-struct InUse::Lock
+namespace {
+// Locked with flock: the system lets go of it when the holder ends in any way.
+int lockFolder(const QString &dataFolder)
 {
-    explicit Lock(const QString &path) : file(path) {}
-    QLockFile file;
-};
-
-InUse::InUse(const QString &dataFolder)
-    : m_lock(std::make_unique<Lock>(QDir(dataFolder).filePath(QLatin1String(LockName))))
-{
-    // Never stale while the program that holds it lives; a dead program's lock is taken over.
-    m_lock->file.setStaleLockTime(0);
-    m_lock->file.tryLock(0);
+    const QByteArray path = QFile::encodeName(QDir(dataFolder).filePath(QLatin1String(LockName)));
+    const int fd = ::open(path.constData(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return -1;
+    int rc;
+    do {
+        rc = ::flock(fd, LOCK_EX | LOCK_NB);
+    } while (rc != 0 && errno == EINTR);
+    if (rc != 0) {
+        ::close(fd);
+        return errno == EWOULDBLOCK ? -2 : -1;
+    }
+    return fd;
 }
+} // namespace
 
-InUse::~InUse() = default;
+InUse::InUse(const QString &dataFolder) : m_fd(lockFolder(dataFolder)) {}
+
+InUse::~InUse()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
 
 bool inUse(const QString &dataFolder)
 {
-    QLockFile probe(QDir(dataFolder).filePath(QLatin1String(LockName)));
-    probe.setStaleLockTime(0);
-    if (probe.tryLock(0)) {
-        probe.unlock();
-        return false;
-    }
-    return probe.error() == QLockFile::LockFailedError;
+    const int fd = lockFolder(dataFolder);
+    if (fd >= 0)
+        ::close(fd);
+    return fd == -2;
 }
 
 } // namespace Backups

@@ -6,7 +6,6 @@
 #include <QString>
 #include <QStringList>
 #include <atomic>
-#include <memory>
 
 struct sqlite3;
 
@@ -92,8 +91,8 @@ struct CheckResult
 };
 CheckResult check(const QString &folder);
 
-// The program marks the data folder as in use while it runs, so that a restore does not pull the files away from under
-// it. A lock left by a program that died does not count.
+// The program holds the data folder locked while it runs, so that a restore does not pull the files away from under
+// it; the system lets go of the lock when the program ends in any way. InUse takes that lock (as the program does).
 class InUse
 {
 public:
@@ -103,8 +102,7 @@ public:
     InUse &operator=(const InUse &) = delete;
 
 private:
-    struct Lock;
-    std::unique_ptr<Lock> m_lock;
+    int m_fd = -1;
 };
 bool inUse(const QString &dataFolder);
 

@@ -4,6 +4,7 @@
 #include "store/app_error.h"
 #include "store/database.h"
 #include "tools/commands.h"
+#include "tools/data_folder.h"
 #include "tools/generate.h"
 
 #include <QCoreApplication>
@@ -17,7 +18,7 @@ namespace {
 const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
 DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
 
-  init [DIR]                       create jhb.DB and huizong.DB
+  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys
   generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
   deleted [DIR]                    list the records in the recycle bin, newest first
   undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
@@ -66,7 +67,7 @@ int main(int argc, char *argv[])
         }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
-            Database::create(dir);
+            initDataFolder(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
             return 0;
         }
