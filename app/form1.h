@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPlainTextEdit;
@@ -28,6 +29,7 @@ class PriceNote;
 class QTableView;
 class DeletedRecordsModel;
 class BackupScheduler;
+class PendingBackup;
 
 // A page of the page control; its show handler runs each time the page becomes visible.
 class TabSheet : public QWidget
@@ -181,8 +183,9 @@ public:
     void ButtonRestoreDeletionClick();
     void ButtonEmptyBinClick();
     void ButtonBackupNowClick();
-    // A copy of the files right before a deletion of many records; it never holds up or stops the deletion.
-    void backupBeforeDeletion();
+    // A copy of the files as they are right before a deletion of many records, written once the returned object is
+    // gone (after the deletion); it never holds up or stops the deletion.
+    std::unique_ptr<PendingBackup> backupBeforeDeletion();
 
     // ---- handlers: print command (reports/) ----
     void Button5Click();

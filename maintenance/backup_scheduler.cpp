@@ -8,6 +8,9 @@
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 BackupScheduler::BackupScheduler(const QString &dataFolder, QObject *parent) : QObject(parent), m_folder(dataFolder) {}
 
@@ -59,6 +62,8 @@ void BackupScheduler::launch(std::unique_ptr<Backups::Snapshot> snapshot, bool d
     Job *raw = job.get();
     QPointer<BackupScheduler> self(this);
     job->thread = std::thread([raw, self, snap = std::move(snapshot), done = std::move(done)]() mutable {
+        // The copy gives way to the program's own work.
+        setpriority(PRIO_PROCESS, id_t(syscall(SYS_gettid)), 10);
         Backups::Info info;
         QString error;
         try {
@@ -100,16 +105,36 @@ void BackupScheduler::startDaily()
     }
 }
 
-void BackupScheduler::beforeDeletion()
+std::unique_ptr<PendingBackup> BackupScheduler::beforeDeletion()
 {
     try {
-        launch(std::make_unique<Backups::Snapshot>(m_folder, Backups::Kind::BeforeDeletion), false,
-               [this](const Backups::Info &, const QString &error) {
-                   if (!error.isEmpty())
-                       reportFailure(error);
-               });
+        return std::make_unique<PendingBackup>(
+            this, std::make_unique<Backups::Snapshot>(m_folder, Backups::Kind::BeforeDeletion));
     } catch (const AppError &e) {
         reportFailure(e.message());
+    }
+    return nullptr;
+}
+
+void BackupScheduler::writeBeforeDeletion(std::unique_ptr<Backups::Snapshot> snapshot)
+{
+    launch(std::move(snapshot), false, [this](const Backups::Info &, const QString &error) {
+        if (!error.isEmpty())
+            reportFailure(error);
+    });
+}
+
+PendingBackup::PendingBackup(BackupScheduler *scheduler, std::unique_ptr<Backups::Snapshot> snapshot)
+    : m_scheduler(scheduler), m_snapshot(std::move(snapshot))
+{
+}
+
+PendingBackup::~PendingBackup()
+{
+    try {
+        m_scheduler->writeBeforeDeletion(std::move(m_snapshot));
+    } catch (const std::exception &e) {
+        m_scheduler->reportFailure(QString::fromLocal8Bit(e.what()));
     }
 }
 

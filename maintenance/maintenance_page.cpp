@@ -24,7 +24,9 @@ namespace {
 
 const char *const RestoreCaption = "恢复确认";
 
-// Starts the day's backup once the main window is on the screen, so that start-up never waits for it.
+// Starts the day's backup a moment after the main window is on the screen, so that start-up and the first paint
+// never share the machine with it.
+const int StartDelayMs = 3000;
 class FirstShow : public QObject
 {
 public:
@@ -38,7 +40,7 @@ protected:
     {
         if (event->type() == QEvent::Show) {
             watched->removeEventFilter(this);
-            QTimer::singleShot(0, parent(), m_then);
+            QTimer::singleShot(StartDelayMs, parent(), m_then);
         }
         return false;
     }
@@ -265,7 +267,7 @@ void TForm1::ButtonBackupNowClick()
     });
 }
 
-void TForm1::backupBeforeDeletion()
+std::unique_ptr<PendingBackup> TForm1::backupBeforeDeletion()
 {
-    m_backups->beforeDeletion();
+    return m_backups->beforeDeletion();
 }

@@ -1,5 +1,7 @@
 #include "query/deletion.h"
 
+#include "maintenance/backup_scheduler.h"
+
 #include "app/form1.h"
 #include "query/progress.h"
 #include "query/query_internal.h"
@@ -42,8 +44,8 @@ void TForm1::Button6Click()
                 shown->deleteRecord(); // refused by the engine: the dataset is closed
             } else if (CheckBox2->isChecked()) {
                 const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageAll);
-                if (shown->recordCount() > 100)
-                    backupBeforeDeletion();
+                // Many records at once: the files as they are now are copied, after the deletion has run.
+                const auto copy = shown->recordCount() > 100 ? backupBeforeDeletion() : nullptr;
                 deleteEveryRecord(this, shown, QStringLiteral("正在删除记录…"));
             } else {
                 const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageOne);
