@@ -95,6 +95,9 @@ Entry readEntry(const Statement &st)
     e.count = st.column(4);
     e.total = st.column(5);
     e.date = st.column(6);
+    // Dates are stored as ISO text; shown in the program's own short form like every other date.
+    if (const QDate day = QDate::fromString(e.date.toString(), Qt::ISODate); day.isValid())
+        e.date = day;
     e.deletedAt = st.column(7).toString();
     e.way = int(st.columnInt(8));
     e.deletion = st.columnInt(9);

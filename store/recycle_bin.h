@@ -50,8 +50,9 @@ struct Entry
     qint64 seq = 0; // the bin's own number of the entry
     qint64 id = 0;
     QString name;
-    QVariant price, count, total, date; // as stored
-    QString deletedAt;                  // "YYYY-MM-DD HH:MM:SS", local time
+    QVariant price, count, total; // as stored
+    QVariant date;                // a QDate; as stored when it is not a date
+    QString deletedAt;            // "YYYY-MM-DD HH:MM:SS", local time
     int way = 0;
     qint64 deletion = 0;
 };
