@@ -92,7 +92,7 @@ void TForm1::buildMaintenancePage()
     GridDeleted->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridDeleted->verticalHeader()->hide();
     GridDeleted->verticalHeader()->setDefaultSectionSize(20);
-    const int widths[] = {140, 130, 60, 60, 55, 55, 60, 80};
+    const int widths[] = {132, 120, 56, 58, 50, 50, 58, 88};
     for (int i = 0; i < int(std::size(widths)); ++i)
         GridDeleted->setColumnWidth(i, widths[i]);
     LabelDeleted->setBuddy(GridDeleted);
