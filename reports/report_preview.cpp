@@ -8,6 +8,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -29,7 +31,7 @@ namespace {
 constexpr int SliceMs = 30;        // layout work between two looks at the event queue
 constexpr int RecordsPerStep = 40; // about a page of detail lines
 constexpr int MaxRecordsPerStep = 1 << 16;
-constexpr int PageGap = 16;        // pixels around the sheet
+constexpr int PageGap = 16; // pixels around the sheet
 
 const QString PdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
 const QString OwnFilter = QStringLiteral("Vanterlo 报表 (*.vrp)");
@@ -333,7 +335,7 @@ void ReportPreview::updateState()
     m_print->setEnabled(m_complete && n > 0 && !m_busy);
     m_save->setEnabled(m_complete && n > 0 && !m_busy);
     m_load->setEnabled(!running && !m_busy);
-    m_setup->setEnabled(!m_busy);
+    m_setup->setEnabled(m_complete && n > 0 && !m_busy);
 
     QString status;
     if (m_failed)
@@ -403,23 +405,36 @@ bool ReportPreview::renderWithProgress(const QString &label,
 
 void ReportPreview::printerSetup()
 {
+    // Without a printer the dialog wants a file to print to: it is offered the report's name, and "打印" asks again.
+    const QString before = m_printer.outputFileName();
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && before.isEmpty())
+        m_printer.setOutputFileName(QDir::home().filePath(m_doc->title + QStringLiteral(".pdf")));
     QPrintDialog dialog(&m_printer, this);
     dialog.setWindowTitle(QStringLiteral("打印设置"));
     dialog.setMinMax(1, qMax(1, pageCount()));
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-    dialog.exec();
+    // Set-up only chooses the printer and its options; "打印" prints.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>()) {
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("确定"));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        m_printer.setOutputFileName(before);
 }
 
 void ReportPreview::printReport()
 {
     if (!m_complete)
         return;
-    // Without a printer the output goes to a PDF file, which the user names.
+    // Without a printer the output goes to a PDF file, which the user names each time; a file chosen in the set-up
+    // is only offered, never written over unasked.
+    const QString chosen = m_printer.outputFileName();
     bool askedName = false;
-    if (m_printer.outputFormat() == QPrinter::PdfFormat && m_printer.outputFileName().isEmpty()) {
-        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
-                                                    m_doc->title + QStringLiteral(".pdf"), PdfFilter);
+    if (m_printer.outputFormat() == QPrinter::PdfFormat) {
+        QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
+                                         chosen.isEmpty() ? m_doc->title + QStringLiteral(".pdf") : chosen, PdfFilter);
         if (path.isEmpty())
             return;
         if (QFileInfo(path).suffix().isEmpty())
@@ -433,12 +448,11 @@ void ReportPreview::printReport()
                            [&](const auto &progress) { return ReportRenderer::print(m_printer, *doc, progress); });
     } catch (...) {
         if (askedName)
-            m_printer.setOutputFileName(QString());
+            m_printer.setOutputFileName(chosen);
         throw;
     }
-    // The next print asks again rather than overwriting this file unasked.
     if (askedName)
-        m_printer.setOutputFileName(QString());
+        m_printer.setOutputFileName(chosen);
 }
 
 void ReportPreview::saveTo(const QString &path)
