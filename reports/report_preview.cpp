@@ -1,6 +1,8 @@
 #include "reports/report_preview.h"
 
+#include "exchange/spreadsheet.h"
 #include "reports/quickrep.h"
+#include "reports/report_export.h"
 #include "reports/report_renderer.h"
 #include "store/app_error.h"
 #include "widgets/message_boxes.h"
@@ -8,6 +10,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -29,10 +32,12 @@ namespace {
 constexpr int SliceMs = 30;        // layout work between two looks at the event queue
 constexpr int RecordsPerStep = 40; // about a page of detail lines
 constexpr int MaxRecordsPerStep = 1 << 16;
-constexpr int PageGap = 16;        // pixels around the sheet
+constexpr int PageGap = 16; // pixels around the sheet
 
 const QString PdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
 const QString OwnFilter = QStringLiteral("Vanterlo 报表 (*.vrp)");
+const QString XlsxFilter = QStringLiteral("Excel 文件 (*.xlsx)");
+const QString CsvFilter = QStringLiteral("CSV 文件 (*.csv)");
 
 } // namespace
 
@@ -123,6 +128,11 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     m_print = button("Print", QStringLiteral("打印"), QStringLiteral("打印报表 (Ctrl+P)"));
     m_save = button("Save", QStringLiteral("保存"), QStringLiteral("保存为 PDF 或报表文件 (Ctrl+S)"));
     m_load = button("Load", QStringLiteral("打开"), QStringLiteral("打开保存的报表文件 (Ctrl+O)"));
+    m_exportXlsx =
+        button("ExportExcel", QStringLiteral("导出Excel"), QStringLiteral("把报表导出为 Excel 表格 (.xlsx)"));
+    m_exportCsv = button("ExportCsv", QStringLiteral("导出CSV"), QStringLiteral("把报表导出为 CSV 文件 (UTF-8)"));
+    if (m_run)
+        m_export = std::make_unique<ReportExport>(m_run->report());
     m_close = button("ClosePreview", QStringLiteral("关闭"), QStringLiteral("关闭预览 (Esc)"));
 
     auto *bar = new QHBoxLayout;
@@ -133,7 +143,7 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     for (QWidget *w : {m_whole, m_actual, m_width})
         bar->addWidget(w);
     bar->addSpacing(16);
-    for (QWidget *w : {m_setup, m_print, m_save, m_load})
+    for (QWidget *w : {m_setup, m_print, m_save, m_exportXlsx, m_exportCsv, m_load})
         bar->addWidget(w);
     bar->addStretch(1);
     bar->addWidget(m_close);
@@ -168,6 +178,14 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     connect(m_print, &QPushButton::clicked, this, [this] { safely([this] { printReport(); }); });
     connect(m_save, &QPushButton::clicked, this, [this] { safely([this] { saveReport(); }); });
     connect(m_load, &QPushButton::clicked, this, [this] { safely([this] { loadReport(); }); });
+    for (QPushButton *b : {m_exportXlsx, m_exportCsv}) {
+        connect(b, &QPushButton::clicked, this, [this, csv = b == m_exportCsv] {
+            QString done;
+            safely([&] { done = exportReport(csv); });
+            if (!done.isEmpty())
+                m_status->setText(done);
+        });
+    }
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 
     auto shortcut = [this](const QKeySequence &keys, QPushButton *target) {
@@ -332,6 +350,8 @@ void ReportPreview::updateState()
     m_pageOf->setText(running ? QStringLiteral("/ %1 页…").arg(n) : QStringLiteral("/ %1 页").arg(n));
     m_print->setEnabled(m_complete && n > 0 && !m_busy);
     m_save->setEnabled(m_complete && n > 0 && !m_busy);
+    m_exportXlsx->setEnabled(m_complete && n > 0 && !m_busy && m_export);
+    m_exportCsv->setEnabled(m_exportXlsx->isEnabled());
     m_load->setEnabled(!running && !m_busy);
     m_setup->setEnabled(!m_busy);
 
@@ -473,6 +493,7 @@ void ReportPreview::loadFrom(const QString &path)
     m_run.reset();
     m_failed = false;
     m_doc = std::move(doc);
+    m_export.reset(); // a loaded file has pages, not the report's data
     m_complete = true;
     m_page = 0;
     setWindowTitle(QStringLiteral("打印预览 - %1").arg(QFileInfo(path).fileName()));
@@ -486,4 +507,43 @@ void ReportPreview::loadReport()
                                                       OwnFilter + QStringLiteral(";;所有文件 (*)"));
     if (!path.isEmpty())
         loadFrom(path);
+}
+
+void ReportPreview::exportTo(const QString &path)
+{
+    if (!m_export)
+        throw AppError(QStringLiteral("打开的报表文件只有页面，没有可导出的数据"));
+    const Exchange::ReportSheet sheet = m_export->sheet();
+    m_busy = true;
+    updateState();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    struct Leave
+    {
+        ReportPreview *w;
+        ~Leave()
+        {
+            QApplication::restoreOverrideCursor();
+            w->m_busy = false;
+            w->updateState();
+        }
+    } leave{this};
+    if (QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
+        Exchange::writeCsv(sheet, path);
+    else
+        Exchange::writeXlsx(sheet, path);
+}
+
+QString ReportPreview::exportReport(bool csv)
+{
+    if (!m_complete || !m_export)
+        return QString();
+    const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    QString path = QFileDialog::getSaveFileName(this, csv ? QStringLiteral("导出CSV") : QStringLiteral("导出Excel"),
+                                                m_doc->title + suffix, csv ? CsvFilter : XlsxFilter);
+    if (path.isEmpty())
+        return QString();
+    if (QFileInfo(path).suffix().isEmpty())
+        path += suffix;
+    exportTo(path);
+    return QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path));
 }
