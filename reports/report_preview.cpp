@@ -513,20 +513,31 @@ void ReportPreview::exportTo(const QString &path)
 {
     if (!m_export)
         throw AppError(QStringLiteral("打开的报表文件只有页面，没有可导出的数据"));
-    const Exchange::ReportSheet sheet = m_export->sheet();
+    Exchange::ReportSheet sheet = m_export->sheet();
+    // A long report is written with a progress box that can cancel it; the windows stay responsive meanwhile.
+    QProgressDialog progress(QStringLiteral("正在导出…"), QStringLiteral("取消"), 0, int(sheet.rowCount), this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
     m_busy = true;
     updateState();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
     struct Leave
     {
         ReportPreview *w;
         ~Leave()
         {
-            QApplication::restoreOverrideCursor();
             w->m_busy = false;
             w->updateState();
         }
     } leave{this};
+    const auto read = sheet.readRows;
+    sheet.readRows = [&progress, read](qint64 first, int count, std::vector<QVariant> &out) {
+        progress.setValue(int(first));
+        QCoreApplication::processEvents();
+        if (progress.wasCanceled())
+            throw AppError(QStringLiteral("导出已取消，没有写入文件"));
+        read(first, count, out);
+    };
     if (QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
         Exchange::writeCsv(sheet, path);
     else
