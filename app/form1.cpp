@@ -6,6 +6,7 @@
 #include "store/dataset.h"
 #include "widgets/guard.h"
 
+#include <QElapsedTimer>
 #include <QFocusEvent>
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -18,6 +19,7 @@
 #include <QTabWidget>
 #include <QTimer>
 #include <QTreeWidget>
+#include <algorithm>
 
 TForm1 *Form1 = nullptr;
 
@@ -45,6 +47,38 @@ protected:
         }
         QTreeWidget::keyPressEvent(event);
     }
+
+    // Letters typed within a second of each other select the first node whose pinyin initials begin with them
+    // ("dm" → "大  米"), opening its category; the labels' own characters cannot be typed without an input method.
+    void keyboardSearch(const QString &text) override
+    {
+        const bool letters = !text.isEmpty() && std::all_of(text.begin(), text.end(),
+                                                            [](QChar c) { return c.unicode() < 128 && c.isLetter(); });
+        if (!letters) {
+            QTreeWidget::keyboardSearch(text);
+            return;
+        }
+        if (!m_typed.isValid() || m_typed.elapsed() > 1000)
+            m_prefix.clear();
+        m_typed.start();
+        m_prefix += text.toLower();
+        const Catalogue::Position at = Catalogue::findByInitials(m_prefix);
+        if (!at.valid())
+            return; // no label fits: the selection stays where it was
+        QTreeWidgetItem *item = topLevelItem(at.top);
+        if (item && at.child >= 0) {
+            item->setExpanded(true);
+            item = item->child(at.child);
+        }
+        if (!item)
+            return;
+        setCurrentItem(item);
+        scrollToItem(item);
+    }
+
+private:
+    QString m_prefix;
+    QElapsedTimer m_typed;
 };
 
 // The caption above the tree: only its top 20 pixels show, and the CJK face stands taller than the layout's font did,
@@ -62,6 +96,36 @@ protected:
         p.setPen(palette().windowText().color());
         p.drawText(QRect(0, -2, width(), 22), Qt::AlignLeft | Qt::AlignVCenter, text());
     }
+};
+
+// The note below the tree is covered whenever the tree shows: it takes the focus only while the tree is hidden.
+class CoveredNote : public QObject
+{
+public:
+    CoveredNote(QWidget *tree, QWidget *note) : QObject(tree), m_tree(tree), m_note(note)
+    {
+        tree->installEventFilter(this);
+        update();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_tree && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+            update();
+        return false;
+    }
+
+private:
+    void update()
+    {
+        const bool covered = !m_tree->isHidden();
+        m_note->setFocusPolicy(covered ? Qt::NoFocus : Qt::StrongFocus);
+        if (covered && m_note->hasFocus())
+            m_tree->setFocus(Qt::OtherFocusReason);
+    }
+    QWidget *m_tree;
+    QWidget *m_note;
 };
 
 } // namespace
@@ -105,6 +169,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     buildFrame();
     buildEntryPage();
     buildQueryPage();
+    buildAnalysisPage();
     buildAboutPage();
     buildClock();
 
@@ -186,6 +251,7 @@ void TForm1::buildFrame()
     }
     TreeView1->collapseAll();
     tree->onDoubleClick = guarded(this, &TForm1::TreeView1DblClick);
+    new CoveredNote(TreeView1, Memo2);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));
@@ -194,12 +260,15 @@ void TForm1::buildFrame()
     TabSheet1 = new TabSheet(QStringLiteral("TabSheet1"));
     TabSheet2 = new TabSheet(QStringLiteral("TabSheet2"));
     TabSheet6 = new TabSheet(QStringLiteral("TabSheet6"));
+    TabSheetAnalysis = new TabSheet(QStringLiteral("TabSheetAnalysis"));
     PageControl1->addTab(TabSheet1, QStringLiteral("进货输入"));
     PageControl1->addTab(TabSheet2, QStringLiteral("查询统计"));
+    PageControl1->addTab(TabSheetAnalysis, QStringLiteral("统计分析"));
     PageControl1->addTab(TabSheet6, QStringLiteral("关  于"));
     TabSheet1->onShow = [this] { TabSheet1Show(); };
     TabSheet2->onShow = [this] { TabSheet2Show(); };
     TabSheet6->onShow = [this] { TabSheet6Show(); };
+    TabSheetAnalysis->onShow = [this] { TabSheetAnalysisShow(); };
 
     StatusBar1 = new QStatusBar(this);
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
@@ -264,6 +333,8 @@ void TForm1::TreeView1DblClick()
         TreeView1DblClickEntry(goods);
     else if (PageControl1->currentWidget() == TabSheet2)
         TreeView1DblClickQuery(goods);
+    else if (PageControl1->currentWidget() == TabSheetAnalysis)
+        TreeView1DblClickAnalysis(goods);
 }
 
 void TForm1::RunQuery(Query *query, const QString &text)

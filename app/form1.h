@@ -23,6 +23,8 @@ class DataSource;
 class DBGrid;
 class DBEdit;
 class MaskEdit;
+class AnalysisPage;
+class PriceNote;
 
 // A page of the page control; its show handler runs each time the page becomes visible.
 class TabSheet : public QWidget
@@ -52,6 +54,7 @@ public:
     QTreeWidget *TreeView1 = nullptr;
     QTabWidget *PageControl1 = nullptr;
     TabSheet *TabSheet1 = nullptr, *TabSheet2 = nullptr, *TabSheet6 = nullptr;
+    TabSheet *TabSheetAnalysis = nullptr;
     QStatusBar *StatusBar1 = nullptr;
     QTimer *Timer1 = nullptr;
 
@@ -156,6 +159,11 @@ public:
     void Table3AfterDelete();
     void Query1AfterDelete();
 
+    // ---- handlers: analysis page (analysis/) ----
+    void TabSheetAnalysisShow();
+    void TreeView1DblClickAnalysis(const QString &goods);
+    AnalysisPage *analysisPage() const { return m_analysis; }
+
     // ---- handlers: print command (reports/) ----
     void Button5Click();
 
@@ -167,8 +175,9 @@ private:
     void buildFrame();
     void buildAboutPage();
     void buildClock();
-    void buildEntryPage(); // entry/
-    void buildQueryPage(); // query/
+    void buildEntryPage();    // entry/
+    void buildQueryPage();    // query/
+    void buildAnalysisPage(); // analysis/
     void layoutFrame();
 
 protected:
@@ -179,8 +188,12 @@ private:
     bool m_simplePanel = false;
 
     // ---- entry page state (entry/) ----
+    PriceNote *m_priceNote = nullptr;
 
     // ---- query page state (query/) ----
+
+    // ---- analysis page (analysis/) ----
+    AnalysisPage *m_analysis = nullptr;
 
     // ---- print command state (reports/) ----
     bool m_printing = false;

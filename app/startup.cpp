@@ -1,15 +1,20 @@
 #include "app/startup.h"
 
+#include "app/data_start.h"
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "app/instance_lock.h"
 #include "app/splash.h"
 #include "reports/form2.h"
 #include "store/app_error.h"
+#include "store/database.h"
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QScreen>
 #include <QTimer>
+#include <memory>
 
 namespace {
 
@@ -22,11 +27,28 @@ void centre(QWidget *w)
     w->move(area.center() - QPoint(w->width() / 2, w->height() / 2));
 }
 
+// Two copies on one data folder would each post over what the other wrote: a second copy says so and ends, before
+// it touches anything.
+std::unique_ptr<InstanceLock> lockDataFolder()
+{
+    const QString folder = Database::aliasFolder();
+    auto lock = std::make_unique<InstanceLock>(folder);
+    if (lock->acquired())
+        return lock;
+    MessageBoxes::instance().message(QStringLiteral("数据文件夹 %1 已经由另一个正在运行的 Vanterlo 打开。\n"
+                                                    "同一个数据文件夹同时只能由一个 Vanterlo 使用，请切换到那个窗口。")
+                                         .arg(QDir::toNativeSeparators(folder)));
+    return nullptr;
+}
+
 } // namespace
 
 int runProgram(QApplication &app, const std::function<void()> &eventLoop)
 {
     Q_UNUSED(app);
+    const std::unique_ptr<InstanceLock> lock = lockDataFolder();
+    if (!lock)
+        return 0;
     bool started = false;
     try {
         fm = new Tfm;
@@ -38,6 +60,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
 
         installFontSubstitutes();
         QApplication::setApplicationName(QStringLiteral("Vanterlo"));
+        convertParadoxFolder(Database::aliasFolder());
 
         Form1 = new TForm1;
         Form2 = new TForm2(Form1);
@@ -48,7 +71,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         fm = nullptr;
         started = true;
     } catch (const AppError &e) {
-        MessageBoxes::instance().error(e.message());
+        MessageBoxes::instance().error(withDataAdvice(e.message(), Database::aliasFolder()));
     } catch (...) {
         MessageBoxes::instance().error(QString());
     }

@@ -32,8 +32,8 @@ struct ActionResult
 class Bench
 {
 public:
-    // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, report, post,
-    // delete); all when empty.
+    // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, sums, report, post,
+    // delete, analysis); all when empty.
     Bench(const QString &root, qint64 records, int runs, const QStringList &only = {});
     ~Bench();
     int run();
@@ -46,6 +46,7 @@ private:
     void prepareData();
     void restore(); // the data files back to their pristine state; the main window opened anew
     void openFloor();
+    void makeOldSchema();
 
     // ---- the program ----
     void createForm();
@@ -72,13 +73,16 @@ private:
     void benchScrolling();
     void benchQueries();
     void benchSummaries();
+    void benchSums();
     void benchReport();
     void benchPost();
     void benchDelete();
+    void benchAnalysis(); // analysis_rows.cpp
 
     void print();
 
     QString m_root, m_pristine, m_work, m_log;
+    QString m_oldSchema; // a copy of the data with the indexes of the first version and no statistics
     qint64 m_records;
     int m_runs;
     QStringList m_only;

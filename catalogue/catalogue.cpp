@@ -1,5 +1,7 @@
 #include "catalogue/catalogue.h"
 
+#include <QHash>
+
 namespace Catalogue {
 
 const QList<Node> &nodes()
@@ -35,6 +37,68 @@ const QList<Node> &nodes()
         {QStringLiteral("其  他"), {}},
     };
     return tree;
+}
+
+namespace {
+
+// The pinyin initials of every label, one row per label, in display order.
+const char *const InitialsTable[][2] = {
+    {"青菜类", "qcl"},          {"食用油", "syy"}, {"豆  油", "dy"},
+    {"色拉油", "sly"},          {"香  油", "xy"},  {"豆制品、海带等", "dzphdd"},
+    {"豆  腐", "df"},           {"豆  芽", "dy"},  {"豆  卷", "dj"},
+    {"豆  干", "dg"},           {"干  丝", "gs"},  {"海带丝", "hds"},
+    {"面  筋", "mj"},           {"皮  肚", "pd"},  {"腊  皮", "lp"},
+    {"丸  子", "wz"},           {"青  豆", "qd"},  {"肉  类", "rl"},
+    {"五花肉", "whr"},          {"腿子肉", "tzr"}, {"猪  肝", "zg"},
+    {"耳  朵", "ed"},           {"火腿肠", "htc"}, {"香  肠", "xc"},
+    {"牛  肉", "nr"},           {"羊  肉", "yr"},  {"狗  肉", "gr"},
+    {"鸡、鸭、鱼、蛋", "jyyd"}, {"肉  鸡", "rj"},  {"仔  鸡", "zj"},
+    {"鸡  架", "jj"},           {"油  鸡", "yj"},  {"鸭  子", "yz"},
+    {"鸭  血", "yx"},           {"鲤  鱼", "ly"},  {"白  涟", "bl"},
+    {"小  鱼", "xy"},           {"鸡  蛋", "jd"},  {"松花蛋", "shd"},
+    {"调味品", "twp"},          {"干椒丝", "gjs"}, {"花  椒", "hj"},
+    {"大  茴", "dh"},           {"椒  粉", "jf"},  {"胡椒粉", "hjf"},
+    {"味  精", "wj"},           {"鸡  精", "jj"},  {"淀  粉", "df"},
+    {"白  糖", "bt"},           {"料  酒", "lj"},  {"老  抽", "lc"},
+    {"酱  油", "jy"},           {"醋", "c"},       {"咸  菜", "xc"},
+    {"粮  食", "ls"},           {"面  粉", "mf"},  {"大  米", "dm"},
+    {"粳  米", "jm"},           {"早  点", "zd"},  {"面  包", "mb"},
+    {"酥  饼", "sb"},           {"蛋  饼", "db"},  {"大  饼", "db"},
+    {"粽  子", "zz"},           {"油  条", "yt"},  {"煎  包", "jb"},
+    {"酒  类", "jl"},           {"啤  酒", "pj"},  {"白  酒", "bj"},
+    {"燃  料", "rl"},           {"煤  块", "mk"},  {"烟  煤", "ym"},
+    {"白  煤", "bm"},           {"碱  粉", "jf"},  {"洗洁精", "xjj"},
+    {"其  他", "qt"},
+};
+
+} // namespace
+
+QString initialsOf(const QString &label)
+{
+    static const QHash<QString, QString> initials = [] {
+        QHash<QString, QString> out;
+        for (const auto &row : InitialsTable)
+            out.insert(QString::fromUtf8(row[0]), QString::fromLatin1(row[1]));
+        return out;
+    }();
+    return initials.value(label);
+}
+
+Position findByInitials(const QString &prefix)
+{
+    if (prefix.isEmpty())
+        return {};
+    const QString wanted = prefix.toLower();
+    const QList<Node> &tree = nodes();
+    for (int top = 0; top < int(tree.size()); ++top) {
+        if (initialsOf(tree[top].label).startsWith(wanted))
+            return {top, -1};
+        for (int child = 0; child < int(tree[top].children.size()); ++child) {
+            if (initialsOf(tree[top].children[child]).startsWith(wanted))
+                return {top, child};
+        }
+    }
+    return {};
 }
 
 Units unitsFor(const QString &goodsName)

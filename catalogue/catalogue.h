@@ -25,6 +25,22 @@ struct Units
     QString price;    // "元/斤"
 };
 
+// The pinyin initials of a label, in lower case ("大  米" → "dm"); punctuation and blanks have none. Empty for a text
+// that is not a label of the catalogue.
+QString initialsOf(const QString &label);
+
+// Where a node stands: its top-level node and, for a goods under a category, its place there (-1 for the top level).
+struct Position
+{
+    int top = -1;
+    int child = -1;
+    bool valid() const { return top >= 0; }
+};
+
+// The first node, in display order, whose initials begin with prefix (letters in either case); invalid when none does
+// or prefix is empty.
+Position findByInitials(const QString &prefix);
+
 // The unit rule: the first rule whose list holds the name exactly (same characters, blanks included) applies;
 // every other name is counted in "斤".
 Units unitsFor(const QString &goodsName);

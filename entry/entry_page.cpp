@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "catalogue/catalogue.h"
 #include "entry/memo_pad.h"
+#include "entry/price_note.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
 #include "store/text_forms.h"
@@ -102,6 +103,7 @@ void TForm1::buildEntryPage()
         label->setGeometry(r.right() + 5, r.top() + 4, 56, 18);
         *u.label = label;
     }
+    m_priceNote = new PriceNote(DBEdit3, Label8, DataSource1);
 
     DBEdit1->onKeyPress = [this](QChar &k) { DBEdit1KeyPress(k); };
     DBEdit2->onKeyPress = [this](QChar &k) { DBEdit2KeyPress(k); };
@@ -231,6 +233,14 @@ static QString lastPrice(Table *table, const QString &goods)
     return price->isNull() ? QStringLiteral("0") : formatGeneral(price->asFloat());
 }
 
+// ID is a 32-bit field: the number after the last one must still fit it, or no record is started.
+static void refuseIdBeyondRange(qint64 last)
+{
+    if (last >= INT32_MAX)
+        throw AppError(
+            QStringLiteral("最后一条记录的流水号是 %1，下一个流水号会超出 2147483647，新记录没有开始").arg(last));
+}
+
 void TForm1::TreeView1DblClickEntry(const QString &goods)
 {
     if (Button1->isEnabled()) {
@@ -241,7 +251,8 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     const QString price = lastPrice(Table1, goods);
     if (Table1->recordCount() > 0) {
         Table1->last();
-        const int n = Table1->fieldByName(QStringLiteral("ID"))->asInteger();
+        const qint64 n = Table1->fieldByName(QStringLiteral("ID"))->asLargeInt();
+        refuseIdBeyondRange(n);
         Table1->append();
         Table1->fieldByName(QStringLiteral("ID"))->setAsInteger(n + 1);
         DBEdit::moveFocus(DBEdit3);
@@ -258,6 +269,7 @@ void TForm1::TreeView1DblClickEntry(const QString &goods)
     Label8->setText(units.price);
     if (goods == QString::fromUtf8(Catalogue::OtherGoods))
         DBEdit::moveFocus(DBEdit1);
+    m_priceNote->start(price);
     Button2->setEnabled(true);
     setGuidance(QStringLiteral("输入货物的品名或单价，按回车结束；"));
 }
@@ -393,6 +405,15 @@ void TForm1::DBEdit5Change()
 
 // ---- record buttons ----
 
+// A record button that has done its work hands the focus to the catalogue's selected goods, where the guidance line
+// sends the user next. It does so before the button disables itself: Qt would pass the focus on to the next button,
+// "!删除!", where two more Enters delete the record just posted.
+static void handFocusToCatalogue(TForm1 *form)
+{
+    if (form->TreeView1->isVisible())
+        form->TreeView1->setFocus(Qt::OtherFocusReason);
+}
+
 void TForm1::Button1Click()
 {
     DBEdit::editRecord(Table1);
@@ -401,6 +422,7 @@ void TForm1::Button1Click()
         return;
     }
     Table1->post();
+    handFocusToCatalogue(this);
     Button1->setEnabled(false);
     Button2->setEnabled(false);
     setGuidance(QStringLiteral("请输入下一条记录或删除某条记录；"));
@@ -409,6 +431,7 @@ void TForm1::Button1Click()
 void TForm1::Button2Click()
 {
     Table1->cancel();
+    handFocusToCatalogue(this);
     Button2->setEnabled(false);
     Button1->setEnabled(false);
     setGuidance(QStringLiteral("输入下一条记录或删除记录；"));
@@ -419,6 +442,7 @@ void TForm1::Button4Click()
     if (MessageBoxes::instance().question(QString::fromUtf8(DeleteCaption), QStringLiteral("确实要删除这条记录吗？"))) {
         Table1->deleteRecord();
     }
+    handFocusToCatalogue(this);
     Button1->setEnabled(false);
     setGuidance(QStringLiteral("选择下一条记录删除或输入一条新记录；"));
 }

@@ -29,19 +29,34 @@ MemoPad *memoPad(QPlainTextEdit *memo)
 
 void TForm1::loadMemo()
 {
+    MemoPad *memo = memoPad(Memo1);
     QFile file(QString::fromLatin1(MemoFile));
-    if (!file.open(QIODevice::ReadOnly))
+    // A file that is there but cannot be loaded is remembered, so that "写入" does not replace what it never read.
+    const auto unreadable = [memo](const QString &why) { memo->unreadable = why; };
+    if (!file.open(QIODevice::ReadOnly)) {
+        unreadable(QFileInfo(file.fileName()).isFile() ? QStringLiteral("不能读取") : QString());
         throw AppError(QStringLiteral("Cannot open file %1").arg(memoPath()));
-    if (file.size() > MemoCapacity)
+    }
+    if (file.size() > MemoCapacity) {
+        unreadable(QStringLiteral("文件太大，超过了备忘录能容纳的 %1 字节").arg(MemoCapacity));
         throw AppError(QStringLiteral("Text exceeds memo capacity"));
+    }
     const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    if (file.error() != QFileDevice::NoError) {
+        unreadable(QStringLiteral("读取时出错"));
         throw AppError(QStringLiteral("Cannot open file %1").arg(memoPath()));
-    const QString text = withCrLf(Gbk::decode(bytes));
+    }
+    const MemoFileText decoded = memoTextOf(bytes);
+    if (!decoded.ok) {
+        unreadable(decoded.why);
+        throw AppError(QStringLiteral("备忘录文件 %1 %2，备忘录没有读入；文件保持原样").arg(memoPath(), decoded.why));
+    }
+    memo->unreadable.clear();
+    const QString &text = decoded.text;
     // The same text leaves the memo as it is: cursor, scroll position and undo stay.
-    if (text == memoPad(Memo1)->fileText())
+    if (text == memo->fileText())
         return;
-    memoPad(Memo1)->setFileText(text);
+    memo->setFileText(text);
 }
 
 void TForm1::Button3Click()
@@ -56,6 +71,15 @@ void TForm1::Button3Click()
             QStringLiteral("备忘录中的字符“%1”（U+%2）不能按 GBK 编码保存，备忘录没有写入。\n"
                            "请删除或换掉这个字符后再按“写入”。")
                 .arg(ch, QStringLiteral("%1").arg(uint(code), 4, 16, QLatin1Char('0')).toUpper()));
+        return;
+    }
+    // An existing file that could not be loaded holds what the memo never showed: it is not replaced.
+    const QString unreadable = memoPad(Memo1)->unreadable;
+    if (!unreadable.isEmpty() && QFileInfo::exists(QString::fromLatin1(MemoFile))) {
+        MessageBoxes::instance().message(
+            QStringLiteral("备忘录文件 %1 没能读入（%2），写入会覆盖其中的内容，所以备忘录没有写入。\n"
+                           "请修复或移走这个文件，再切换一下页面，然后按“写入”。")
+                .arg(memoPath(), unreadable));
         return;
     }
     const QByteArray bytes = Gbk::encode(text);

@@ -26,25 +26,6 @@ void MemoPad::setFileText(const QString &text)
     setPlainText(shown);
 }
 
-QString withCrLf(const QString &text)
-{
-    QString out;
-    out.reserve(text.size() + text.size() / 16);
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (c == QLatin1Char('\r')) {
-            out += QLatin1String("\r\n");
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('\n'))
-                ++i;
-        } else if (c == QLatin1Char('\n')) {
-            out += QLatin1String("\r\n");
-        } else {
-            out += c;
-        }
-    }
-    return out;
-}
-
 void MemoPad::keyPressEvent(QKeyEvent *event)
 {
     const QChar typed = DBEdit::typedChar(event);

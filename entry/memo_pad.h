@@ -1,5 +1,7 @@
 #pragma once
 
+#include "entry/memo_file.h"
+
 #include <QPlainTextEdit>
 #include <functional>
 
@@ -17,13 +19,10 @@ public:
 
     std::function<void(QChar &)> onKeyPress;
 
+    // Why the memo file, which exists, could not be loaded the last time; empty when it was loaded or is missing.
+    QString unreadable;
+
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void inputMethodEvent(QInputMethodEvent *event) override;
 };
-
-// Every line break written as a lone carriage return or a lone line feed becomes carriage return plus line feed.
-QString withCrLf(const QString &text);
-
-// The most bytes of memo text that the program loads or saves.
-inline constexpr qint64 MemoCapacity = 16 * 1024 * 1024;

@@ -1,10 +1,11 @@
 # Installs the Debian packages that building, running and testing need; nothing when all are there.
 # Sourced by run.sh and test.sh.
 
+# Debian 12's Qt Charts needs Qt's OpenGL module at build time, which qt6-charts-dev does not pull in.
 VANTERLO_PACKAGES=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins libsqlite3-dev libjpeg-dev
     fonts-noto-cjk fonts-liberation2 xvfb xauth poppler-utils
-    pxlib-dev libxlsxwriter-dev qt6-charts-dev qt6-translations-l10n
+    pxlib-dev libxlsxwriter-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
     openbox xdotool imagemagick python3-openpyxl
     dpkg-dev file lintian desktop-file-utils appstream
 )

@@ -1,9 +1,12 @@
 #include "store/database.h"
 
 #include "store/app_error.h"
+#include "store/exact_sum.h"
+#include "store/indexes.h"
 
 #include <QDate>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <memory>
 #include <sqlite3.h>
@@ -69,11 +72,164 @@ int sizeOf(const QString &declared)
     return declared.mid(open + 1, close - open - 1).trimmed().toInt();
 }
 
-void setPragmas(sqlite3 *db)
+// How long a statement waits for a lock another program holds: short at start-up, where nothing is pending yet.
+constexpr int StartupBusyMs = 1000;
+constexpr int BusyMs = 2000;
+
+// A start-up refusal: the engine's own text first, then the file and the cause in the user's words.
+AppError startupError(const QString &engineText, const QString &file, const QString &cause)
 {
-    // WAL with full sync: a posted record survives a crash or a power loss.
-    sqlite3_exec(db, "PRAGMA main.journal_mode=WAL; PRAGMA main.synchronous=FULL; PRAGMA foreign_keys=OFF;", nullptr,
-                 nullptr, nullptr);
+    return AppError(QStringLiteral("%1\n数据文件 %2：%3").arg(engineText, QDir::toNativeSeparators(file), cause));
+}
+
+const QString Untouched = QStringLiteral("；程序没有改动这个文件");
+
+// What an SQLite error at start-up means for the user.
+QString startupCause(int rc)
+{
+    switch (rc & 0xff) {
+    case SQLITE_NOTADB:
+        return QStringLiteral("这不是 SQLite 数据文件，可能是别的程序的文件，或者已经损坏") + Untouched;
+    case SQLITE_CORRUPT:
+        return QStringLiteral("文件已经损坏，请用备份恢复") + Untouched;
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+        return QStringLiteral("文件正被另一个程序使用（已锁定）；请关闭那个程序后再启动 Vanterlo");
+    case SQLITE_FULL:
+        return QStringLiteral("磁盘已满；请腾出空间后再启动 Vanterlo");
+    case SQLITE_READONLY:
+        return QStringLiteral("文件或它所在的文件夹是只读的，不能写入；请改为可写后再启动 Vanterlo");
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_AUTH:
+        return QStringLiteral("不能打开这个文件（没有读写权限，或者它所在的文件夹不能写入）");
+    case SQLITE_IOERR:
+        return QStringLiteral("读写文件时出错（磁盘或文件系统的故障）");
+    default:
+        return QStringLiteral("不能打开这个文件");
+    }
+}
+
+QString engineText(int rc)
+{
+    return QString::fromUtf8(sqlite3_errstr(rc));
+}
+
+// Reads the start of an SQLite file without opening it as a database: an empty, foreign or truncated file is
+// refused before the engine would write to it (an empty file would be made a new database).
+void checkHeader(const QString &file)
+{
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly))
+        throw startupError(engineText(SQLITE_CANTOPEN), file,
+                           QStringLiteral("不能读取这个文件（%1）").arg(f.errorString()));
+    const qint64 size = f.size();
+    if (size == 0)
+        throw startupError(engineText(SQLITE_NOTADB), file,
+                           QStringLiteral("文件是空的（0 字节），不是 Vanterlo 的数据文件") + Untouched);
+    const QByteArray head = f.read(100);
+    static const QByteArray Magic("SQLite format 3\0", 16);
+    if (!head.startsWith(Magic))
+        throw startupError(engineText(SQLITE_NOTADB), file, startupCause(SQLITE_NOTADB));
+    const auto be = [&head](int at, int bytes) {
+        quint32 v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v = (v << 8) | quint8(head[at + i]);
+        return v;
+    };
+    const QString truncated = QStringLiteral("文件不完整（被截断了），请用备份恢复") + Untouched;
+    if (head.size() < 100)
+        throw startupError(engineText(SQLITE_CORRUPT), file, truncated);
+    qint64 pageSize = be(16, 2);
+    if (pageSize == 1)
+        pageSize = 65536;
+    if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
+        throw startupError(engineText(SQLITE_CORRUPT), file, startupCause(SQLITE_CORRUPT));
+    // The page count in the header counts when it was written with the current change counter.
+    const quint32 pages = be(28, 4);
+    const bool pagesValid = pages != 0 && be(24, 4) == be(92, 4);
+    if (size % pageSize != 0 || (pagesValid && qint64(pages) * pageSize > size))
+        throw startupError(engineText(SQLITE_CORRUPT), file, truncated);
+}
+
+} // namespace
+
+void Database::checkFiles(const QString &jhb, const QString &huizong)
+{
+    checkHeader(jhb);
+    checkHeader(huizong);
+}
+
+// A table must be there with every field the program uses, before anything is changed in its file.
+void Database::checkTable(const char *table, const char *schema, const QString &file, const QStringList &fields)
+{
+    QStringList present;
+    // The file's schema is read here for the first time: a damaged or locked file fails on this statement.
+    sqlite3_stmt *st = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, "SELECT name FROM pragma_table_info(?1, ?2)", -1, &st, nullptr);
+    if (rc == SQLITE_OK) {
+        sqlite3_bind_text(st, 1, table, -1, SQLITE_STATIC);
+        sqlite3_bind_text(st, 2, schema, -1, SQLITE_STATIC);
+        while ((rc = sqlite3_step(st)) == SQLITE_ROW)
+            present << QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+    }
+    const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
+    sqlite3_finalize(st);
+    if (rc != SQLITE_OK && rc != SQLITE_DONE)
+        throw startupError(msg, file, startupCause(rc));
+    const QString name = QString::fromLatin1(table);
+    if (present.isEmpty())
+        throw AppError(
+            QStringLiteral("Table does not exist: %1\n数据文件 %1：文件中没有表 %2，不是 Vanterlo 的数据文件%3")
+                .arg(QDir::toNativeSeparators(file), name, Untouched));
+    QStringList missing;
+    for (const QString &field : fields) {
+        if (!present.contains(field, Qt::CaseInsensitive))
+            missing << field;
+    }
+    if (!missing.isEmpty())
+        throw startupError(QStringLiteral("Table %1 lacks the fields %2").arg(name, missing.join(QStringLiteral(", "))),
+                           file,
+                           QStringLiteral("表 %1 缺少字段 %2，不是 Vanterlo 能用的数据文件%3")
+                               .arg(name, missing.join(QStringLiteral("、")), Untouched));
+    if (sqlite3_db_readonly(m_db, schema) == 1)
+        throw startupError(engineText(SQLITE_READONLY), file, startupCause(SQLITE_READONLY));
+}
+
+namespace {
+
+// WAL with full sync: a posted record survives a crash or a power loss. Switching to WAL writes to the file, so a
+// file that cannot take it (locked, read-only, a full disk) is refused here, with the reason.
+void setPragmas(sqlite3 *db, const QString &jhb, const QString &huizong)
+{
+    const struct
+    {
+        const char *sql;
+        const QString &file;
+    } steps[] = {{"PRAGMA main.journal_mode=WAL", jhb},
+                 {"PRAGMA main.synchronous=FULL", jhb},
+                 {"PRAGMA hz.journal_mode=WAL", huizong},
+                 {"PRAGMA hz.synchronous=FULL", huizong},
+                 {"PRAGMA foreign_keys=OFF", jhb}};
+    for (const auto &step : steps) {
+        sqlite3_stmt *st = nullptr;
+        int rc = sqlite3_prepare_v2(db, step.sql, -1, &st, nullptr);
+        QString mode;
+        if (rc == SQLITE_OK) {
+            rc = sqlite3_step(st);
+            if (rc == SQLITE_ROW) {
+                mode = QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
+                rc = SQLITE_DONE;
+            }
+        }
+        const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
+        sqlite3_finalize(st);
+        if (rc != SQLITE_OK && rc != SQLITE_DONE)
+            throw startupError(msg, step.file, startupCause(rc));
+        // A journal mode that could not be switched comes back as the old one.
+        if (QByteArray(step.sql).contains("journal_mode") && mode.compare(QLatin1String("wal"), Qt::CaseInsensitive))
+            throw startupError(engineText(SQLITE_READONLY), step.file, startupCause(SQLITE_READONLY));
+    }
 }
 
 } // namespace
@@ -89,6 +245,8 @@ Database::Database(const QString &folder) : m_folder(folder)
         if (!QFileInfo(file).isFile())
             throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(file)));
     }
+    // Nothing is written to a file before it has been found to be ours: a foreign or damaged file stays as it was.
+    checkFiles(jhb, huizong);
     // One connection, used from the GUI thread only: SQLite's own locking around every call is not needed.
     int rc = sqlite3_open_v2(jhb.toUtf8().constData(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
     if (rc != SQLITE_OK) {
@@ -97,29 +255,49 @@ Database::Database(const QString &folder) : m_folder(folder)
         m_db = nullptr;
         throw AppError(QStringLiteral("Cannot open table %1: %2").arg(QDir::toNativeSeparators(jhb), msg));
     }
-    sqlite3_busy_timeout(m_db, 2000);
-    setPragmas(m_db);
+    // Files locked by another program are reported at once rather than after a long wait at every step.
+    sqlite3_busy_timeout(m_db, StartupBusyMs);
+    registerExactSum(m_db);
     try {
-        Statement attach(*this, QStringLiteral("ATTACH DATABASE ? AS hz"));
-        attach.bind(0, huizong);
-        attach.step();
-        exec("PRAGMA hz.journal_mode=WAL; PRAGMA hz.synchronous=FULL;");
-        // Both tables must really be there, not just their files.
-        if (tableFields(QStringLiteral("JHB")).isEmpty())
-            throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(jhb)));
-        if (tableFields(QStringLiteral("huizong")).isEmpty())
-            throw AppError(QStringLiteral("Table does not exist: %1").arg(QDir::toNativeSeparators(huizong)));
+        checkTable("JHB", "main", jhb,
+                   {QStringLiteral("ID"), QStringLiteral("Name"), QStringLiteral("Single_Price"),
+                    QStringLiteral("Kount"), QStringLiteral("ZongPrice"), QStringLiteral("Sime")});
+        sqlite3_stmt *attach = nullptr;
+        const QByteArray file = huizong.toUtf8();
+        rc = sqlite3_prepare_v2(m_db, "ATTACH DATABASE ? AS hz", -1, &attach, nullptr);
+        if (rc == SQLITE_OK) {
+            sqlite3_bind_text(attach, 1, file.constData(), int(file.size()), SQLITE_STATIC);
+            rc = sqlite3_step(attach);
+        }
+        const QString msg = QString::fromUtf8(sqlite3_errmsg(m_db));
+        sqlite3_finalize(attach);
+        if (rc != SQLITE_OK && rc != SQLITE_DONE)
+            throw startupError(msg, huizong, startupCause(rc));
+        checkTable(
+            "huizong", "hz", huizong,
+            {QStringLiteral("ID"), QStringLiteral("Name"), QStringLiteral("Kount"), QStringLiteral("ZongPrice")});
+        if (!QFileInfo(m_folder).isWritable())
+            throw startupError(engineText(SQLITE_READONLY), jhb, startupCause(SQLITE_READONLY));
+        setPragmas(m_db, jhb, huizong);
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
         throw;
     }
+    try {
+        Indexes::upgrade(*this);
+    } catch (const AppError &) {
+        // A file that cannot be changed now (in use, disk full) works as it is; the next start tries again.
+    }
+    sqlite3_busy_timeout(m_db, BusyMs);
 }
 
 Database::~Database()
 {
-    if (m_db)
+    if (m_db) {
+        Indexes::refresh(*this);
         sqlite3_close_v2(m_db);
+    }
 }
 
 QList<FieldDef> Database::tableFields(const QString &table)
@@ -149,6 +327,11 @@ void Database::exec(const char *sql)
     }
 }
 
+int Database::changes() const
+{
+    return sqlite3_changes(m_db);
+}
+
 bool Database::inTransaction() const
 {
     return sqlite3_get_autocommit(m_db) == 0;
@@ -157,6 +340,21 @@ bool Database::inTransaction() const
 void Database::fail(int rc) const
 {
     throw AppError(sqliteMessage(m_db, rc));
+}
+
+namespace {
+void (*afterRollback)() = nullptr;
+}
+
+void Database::setAfterRollback(void (*handler)())
+{
+    afterRollback = handler;
+}
+
+void Database::rolledBack()
+{
+    if (afterRollback)
+        afterRollback();
 }
 
 void Database::create(const QString &folder)
@@ -185,6 +383,9 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
+    // Opening the new files gives them the query indexes and the planner statistics, as it does older files.
+    Database created(folder);
+    Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }
 
 QString Database::aliasFolder()
@@ -260,6 +461,11 @@ void Statement::bind(int index0, const QVariant &value)
         case QMetaType::Double:
             rc = sqlite3_bind_double(m_stmt, i, value.toDouble());
             break;
+        case QMetaType::QByteArray: {
+            const QByteArray bytes = value.toByteArray();
+            rc = sqlite3_bind_blob(m_stmt, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
+            break;
+        }
         case QMetaType::QDate: {
             const QByteArray iso = value.toDate().toString(Qt::ISODate).toUtf8();
             rc = sqlite3_bind_text(m_stmt, i, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
@@ -311,6 +517,9 @@ QVariant Statement::column(int i) const
         return QVariant(sqlite3_column_double(m_stmt, i));
     case SQLITE_NULL:
         return QVariant();
+    case SQLITE_BLOB:
+        return QVariant(
+            QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, i)), sqlite3_column_bytes(m_stmt, i)));
     default: {
         const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
         return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
@@ -358,8 +567,18 @@ Transaction::Transaction(Database &db) : m_db(db)
 
 Transaction::~Transaction()
 {
-    if (m_owner && sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK)
+    if (!m_owner)
+        return;
+    // The engine may have undone the whole transaction itself (a full disk part way): then nothing is left to
+    // commit, and what the program holds must be read again.
+    if (!m_db.inTransaction()) {
+        Database::rolledBack();
+        return;
+    }
+    if (sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
         sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        Database::rolledBack();
+    }
 }
 
 void Transaction::commit()
@@ -367,10 +586,15 @@ void Transaction::commit()
     if (!m_owner)
         return;
     m_owner = false;
+    if (!m_db.inTransaction()) {
+        Database::rolledBack();
+        throw AppError(QStringLiteral("The changes could not be written and were undone"));
+    }
     const int rc = sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
         const QString msg = sqliteMessage(m_db.handle(), rc);
         sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        Database::rolledBack();
         throw AppError(QStringLiteral("The changes could not be written and were undone: %1").arg(msg));
     }
 }

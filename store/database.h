@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QVariant>
 #include <string_view>
 
@@ -43,6 +44,7 @@ public:
 
     void exec(const char *sql);
     bool inTransaction() const;
+    int changes() const; // rows changed by the last INSERT, UPDATE or DELETE
 
     // Creates both table files with their indexes in folder; refuses (AppError) when either file exists.
     static void create(const QString &folder);
@@ -53,7 +55,15 @@ public:
     // Throws AppError with the connection's message for an SQLite result code that is an error.
     [[noreturn]] void fail(int rc) const;
 
+    // Run after a transaction has been rolled back (a commit that failed, or one the engine undid itself), so that
+    // what the program holds in memory is read again from the files. The datasets install it.
+    static void setAfterRollback(void (*handler)());
+    static void rolledBack();
+
 private:
+    void checkFiles(const QString &jhb, const QString &huizong);
+    void checkTable(const char *table, const char *schema, const QString &file, const QStringList &fields);
+
     sqlite3 *m_db = nullptr;
     QString m_folder;
 };

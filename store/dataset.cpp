@@ -6,6 +6,7 @@
 
 #include <QRegularExpression>
 #include <array>
+#include <cmath>
 #include <numeric>
 
 namespace {
@@ -40,7 +41,7 @@ QVariant normalise(FieldType type, const QVariant &v)
         return QVariant();
     switch (type) {
     case FieldType::Integer:
-        return QVariant(int(v.toLongLong()));
+        return QVariant(qint64(v.toLongLong()));
     case FieldType::Float:
         return QVariant(v.toDouble());
     case FieldType::Date: {
@@ -98,6 +99,82 @@ private:
     std::array<Slot, Slots> m_slots;
 };
 
+// A date in one of the forms other programs commonly write: YYYY/M/D, YYYY-M-D (leading zeros optional) and
+// YYYYMMDD; an invalid date otherwise.
+QDate commonDate(const QString &text)
+{
+    const QString t = text.trimmed();
+    if (t.size() == 8) {
+        bool ok = true;
+        for (const QChar c : t)
+            ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+        if (ok)
+            return QDate(t.left(4).toInt(), t.mid(4, 2).toInt(), t.right(2).toInt());
+    }
+    for (const QChar sep : {QLatin1Char('/'), QLatin1Char('-')}) {
+        const QStringList parts = t.split(sep);
+        if (parts.size() != 3 || parts[0].size() != 4 || parts[1].isEmpty() || parts[1].size() > 2 ||
+            parts[2].isEmpty() || parts[2].size() > 2)
+            continue;
+        int n[3];
+        bool ok = true;
+        for (int i = 0; i < 3 && ok; ++i) {
+            for (const QChar c : parts[i])
+                ok = ok && c >= QLatin1Char('0') && c <= QLatin1Char('9');
+            n[i] = parts[i].toInt();
+        }
+        if (ok)
+            return QDate(n[0], n[1], n[2]);
+    }
+    return QDate();
+}
+
+// A stored value as the field shows it. A value of another type that another program wrote there is kept as it is
+// stored (text in a number field, a date in a form not read as a date), so it is shown as it is and never taken for
+// 0 or for no value.
+QVariant storedValue(FieldType type, const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return QVariant();
+    const int t = v.typeId();
+    switch (type) {
+    case FieldType::Integer:
+        if (t == QMetaType::LongLong)
+            return v;
+        if (t == QMetaType::Double) {
+            const double d = v.toDouble();
+            if (d == std::trunc(d) && std::fabs(d) < 9.0e15)
+                return QVariant(qint64(d));
+        }
+        return v;
+    case FieldType::Float:
+        if (t == QMetaType::LongLong || t == QMetaType::Double)
+            return QVariant(v.toDouble());
+        if (t == QMetaType::QString) {
+            if (const auto d = parseFloat(v.toString()))
+                return QVariant(*d);
+        }
+        return v;
+    case FieldType::Date: {
+        if (t == QMetaType::QString) {
+            const QByteArray bytes = v.toString().toLatin1();
+            if (const QDate d = isoDate(std::string_view(bytes.constData(), size_t(bytes.size()))); d.isValid())
+                return QVariant(d);
+        }
+        if (t == QMetaType::QString || t == QMetaType::LongLong) {
+            if (const QDate d = commonDate(v.toString()); d.isValid())
+                return QVariant(d);
+        }
+        return v;
+    }
+    case FieldType::String:
+        return t == QMetaType::QByteArray ? v : QVariant(v.toString());
+    case FieldType::Unknown:
+        return v;
+    }
+    return v;
+}
+
 // A column of the current row as the field holds it; the common cases straight from SQLite's own types.
 QVariant readValue(const Statement &st, int column, FieldType type, TextCache *texts = nullptr)
 {
@@ -107,7 +184,7 @@ QVariant readValue(const Statement &st, int column, FieldType type, TextCache *t
     switch (type) {
     case FieldType::Integer:
         if (stored == Statement::IntegerValue)
-            return QVariant(int(st.columnInt(column)));
+            return QVariant(qint64(st.columnInt(column)));
         break;
     case FieldType::Float:
         if (stored == Statement::IntegerValue || stored == Statement::FloatValue)
@@ -128,10 +205,33 @@ QVariant readValue(const Statement &st, int column, FieldType type, TextCache *t
     case FieldType::Unknown:
         break;
     }
-    return normalise(type, st.column(column));
+    return storedValue(type, st.column(column));
 }
 
+const char *const ChangedByOther = "Record changed by another user";
+const char *const DeletedByOther = "Record deleted by another user";
+
 } // namespace
+
+// A value of the field's own type; anything else was written by another program.
+bool Field::isForeign(FieldType type, const QVariant &v)
+{
+    if (v.isNull() || !v.isValid())
+        return false;
+    switch (type) {
+    case FieldType::Integer:
+        return v.typeId() != QMetaType::LongLong && v.typeId() != QMetaType::Int;
+    case FieldType::Float:
+        return v.typeId() != QMetaType::Double;
+    case FieldType::Date:
+        return v.typeId() != QMetaType::QDate;
+    case FieldType::String:
+        return v.typeId() != QMetaType::QString;
+    case FieldType::Unknown:
+        return false;
+    }
+    return false;
+}
 
 // ---- Field ----
 
@@ -144,6 +244,8 @@ QString Field::textOf(FieldType type, const QVariant &value)
 {
     if (value.isNull() || !value.isValid())
         return QString();
+    if (isForeign(type, value))
+        type = FieldType::Unknown; // shown as it is stored
     switch (type) {
     case FieldType::Integer:
         return QString::number(value.toLongLong());
@@ -171,18 +273,28 @@ QString Field::asString() const
     return textOf(m_def.type, value());
 }
 
-int Field::asInteger() const
+qint64 Field::asLargeInt() const
 {
     const QVariant v = value();
     if (v.isNull())
         return 0;
     if (v.typeId() == QMetaType::QString) {
-        const auto i = parseInteger(v.toString());
-        if (!i)
+        bool ok = false;
+        const qint64 i = v.toString().trimmed().toLongLong(&ok);
+        if (!ok)
             throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(v.toString()));
-        return *i;
+        return i;
     }
-    return int(v.toLongLong());
+    return v.toLongLong();
+}
+
+int Field::asInteger() const
+{
+    const qint64 i = asLargeInt();
+    // Never wrapped: a value beyond 32 bits is refused rather than read as another number.
+    if (i < INT32_MIN || i > INT32_MAX)
+        throw AppError(QStringLiteral("'%1' is not a valid integer value").arg(i));
+    return int(i);
 }
 
 double Field::asFloat() const
@@ -321,13 +433,38 @@ void DataSource::dispatch(DataEvent event, int info)
 
 // ---- Dataset ----
 
+namespace {
+// Every dataset, so that all of them can be read again after a rollback.
+QList<Dataset *> &allDatasets()
+{
+    static QList<Dataset *> list;
+    return list;
+}
+
+void rereadAll()
+{
+    const QList<Dataset *> datasets = allDatasets();
+    for (Dataset *d : datasets) {
+        // Run while an error is on its way to the user: a dataset that cannot be read now stays as it was.
+        try {
+            if (allDatasets().contains(d))
+                d->reread();
+        } catch (...) {
+        }
+    }
+}
+} // namespace
+
 Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent)
 {
     setObjectName(name);
+    allDatasets().append(this);
+    Database::setAfterRollback(&rereadAll);
 }
 
 Dataset::~Dataset()
 {
+    allDatasets().removeAll(this);
     m_fetch.reset();
     m_insert.reset();
     m_update.reset();
@@ -406,6 +543,47 @@ void Dataset::open()
     m_state = Browse;
     notify(DataEvent::ActiveChanged);
     notify(DataEvent::StateChanged);
+    notify(DataEvent::CursorMoved);
+    notify(DataEvent::RecordChanged);
+}
+
+void Dataset::reread()
+{
+    if (!active())
+        return;
+    const bool hadRow = m_cur >= 0 && size_t(m_cur) < m_keys.size();
+    const qint64 key = hadRow ? m_keys.at(size_t(m_cur)) : 0;
+    Source src = load();
+    m_rows = std::move(src.rows);
+    if (!m_live) {
+        std::vector<qint64> idx(m_rows.size());
+        std::iota(idx.begin(), idx.end(), 0);
+        m_keys.assign(std::move(idx));
+    } else {
+        m_keys.assign(std::move(src.keys));
+    }
+    m_cache.clear();
+    m_memoRow = nullptr;
+    const int count = int(m_keys.size());
+    int cur = count == 0 ? -1 : std::clamp(m_cur, 0, count - 1);
+    if (hadRow && m_live) {
+        if (m_sortedByKey) {
+            const size_t pos = m_keys.lowerBound(key);
+            if (pos < m_keys.size())
+                cur = int(pos);
+        } else {
+            for (int i = 0; i < count; ++i) {
+                if (m_keys.at(size_t(i)) == key) {
+                    cur = i;
+                    break;
+                }
+            }
+        }
+    }
+    m_cur = cur;
+    m_bof = m_cur <= 0;
+    m_eof = m_cur >= count - 1;
+    notify(DataEvent::LayoutReset);
     notify(DataEvent::CursorMoved);
     notify(DataEvent::RecordChanged);
 }
@@ -724,6 +902,52 @@ QString Dataset::displayText(int row, int field) const
     return Field::textOf(m_fields[size_t(field)]->dataType(), displayValue(row, field));
 }
 
+QString Dataset::unchangedCondition() const
+{
+    QString where = QStringLiteral("ID=?");
+    for (const auto &f : m_fields)
+        where += QStringLiteral(" AND %1 IS ?").arg(f->fieldName());
+    return where;
+}
+
+Dataset::Row Dataset::storedRow(qint64 key, const Row &seen, bool deleting)
+{
+    // A row can read as what was shown while being stored in another form (a date another program wrote as
+    // 2026/3/5): then it is the stored values that identify it. Anything else is a row changed or gone.
+    Statement &st = statement(m_rawRow, QStringLiteral("SELECT %1 FROM %2 WHERE ID=?").arg(columnList(), m_table));
+    st.bindInt(0, key);
+    if (!st.step()) {
+        st.reset();
+        throw changedError(key, deleting, true);
+    }
+    Row raw(m_fields.size());
+    bool same = true;
+    for (size_t i = 0; i < m_fields.size(); ++i) {
+        raw[i] = st.column(int(i));
+        same = same && readValue(st, int(i), m_fields[i]->dataType()) == seen[i];
+    }
+    st.reset();
+    if (!same)
+        throw changedError(key, deleting);
+    return raw;
+}
+
+AppError Dataset::changedError(qint64 key, bool deleting, bool gone)
+{
+    // What is shown of the row is read again, so that the user sees what the file holds now.
+    m_cache.remove(key);
+    m_memoRow = nullptr;
+    if (gone)
+        return AppError(QStringLiteral("%1\n这条记录（流水号 %2）已被别的程序删除了")
+                            .arg(QString::fromLatin1(DeletedByOther))
+                            .arg(key));
+    return AppError(QStringLiteral("%1\n这条记录（流水号 %2）已被别的程序修改过，%3")
+                        .arg(QString::fromLatin1(ChangedByOther))
+                        .arg(key)
+                        .arg(deleting ? QStringLiteral("没有删除；请看清它现在的内容后再决定")
+                                      : QStringLiteral("这次的修改没有写入；请取消后看清它现在的内容再改")));
+}
+
 void Dataset::settle()
 {
     if (m_state != Edit && m_state != Insert)
@@ -842,7 +1066,20 @@ void Dataset::edit()
         throw AppError(QString::fromLatin1(EmptyDataset));
     if (!m_live)
         throw AppError(QString::fromLatin1(ReadOnly));
-    m_buffer = rowAt(m_cur);
+    const Row &shown = rowAt(m_cur);
+    for (const auto &f : m_fields) {
+        const QVariant &v = shown[size_t(f->index())];
+        if (Field::isForeign(f->dataType(), v)) {
+            // Posting would store the text read back as a number or a date, that is 0 or nothing: refused instead.
+            const QString kind = f->dataType() == FieldType::Date ? QStringLiteral("日期") : QStringLiteral("数字");
+            throw AppError(QStringLiteral("这条记录（流水号 %1）的字段 %2 存放的是“%3”，不是%4（是别的程序写入的）；"
+                                          "为了不改掉它，这条记录不能在这里修改")
+                               .arg(Field::textOf(FieldType::Unknown, shown[size_t(m_keyField)]), f->fieldName(),
+                                    Field::textOf(FieldType::Unknown, v), kind));
+        }
+    }
+    m_buffer = shown;
+    m_original = shown;
     m_modified = false;
     setState(Edit);
     notify(DataEvent::RecordChanged);
@@ -866,6 +1103,10 @@ void Dataset::post()
     }
     const qint64 newKey = m_buffer[size_t(m_keyField)].toLongLong();
     if (m_state == Insert) {
+        // The key is a 32-bit field: a larger one would not be the number the user sees in other programs.
+        if (newKey > INT32_MAX || newKey < INT32_MIN)
+            throw AppError(
+                QStringLiteral("流水号 %1 超出了 -2147483648 到 2147483647 的范围，记录没有写入").arg(newKey));
         Statement &st =
             statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
                                     .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
@@ -873,6 +1114,8 @@ void Dataset::post()
             st.bind(int(i), m_buffer[i]);
         st.step();
         st.reset();
+        if (database().changes() != 1)
+            throw AppError(QStringLiteral("The record was not written"));
         const int virtualRow = recordCount();
         m_cache.insert(newKey, m_buffer);
         m_memoRow = nullptr;
@@ -886,13 +1129,26 @@ void Dataset::post()
         m_cur = int(pos);
     } else {
         const qint64 oldKey = m_keys.at(size_t(m_cur));
-        Statement &st = statement(
-            m_update, QStringLiteral("UPDATE %1 SET %2 WHERE ID=?").arg(m_table, sets.join(QLatin1Char(','))));
-        for (size_t i = 0; i < m_buffer.size(); ++i)
-            st.bind(int(i), m_buffer[i]);
-        st.bind(int(m_buffer.size()), oldKey);
-        st.step();
-        st.reset();
+        // Written only where the row still holds what was read: another program's change is never overwritten.
+        const QString update =
+            QStringLiteral("UPDATE %1 SET %2 WHERE %3").arg(m_table, sets.join(QLatin1Char(',')), unchangedCondition());
+        const auto run = [&](Statement &st, const Row &seen) {
+            st.reset();
+            for (size_t i = 0; i < m_buffer.size(); ++i)
+                st.bind(int(i), m_buffer[i]);
+            st.bindInt(int(m_buffer.size()), oldKey);
+            for (size_t i = 0; i < seen.size(); ++i)
+                st.bind(int(m_buffer.size() + 1 + i), seen[i]);
+            st.step();
+            st.reset();
+            return database().changes() == 1;
+        };
+        if (!run(statement(m_update, update), m_original)) {
+            const Row stored = storedRow(oldKey, m_original, false);
+            Statement again(database(), update);
+            if (!run(again, stored))
+                throw changedError(oldKey, false);
+        }
         m_cache.remove(oldKey);
         m_memoRow = nullptr;
         m_cache.insert(newKey, m_buffer);
@@ -954,10 +1210,24 @@ void Dataset::deleteRecord()
     if (!m_live)
         throw AppError(QString::fromLatin1(ReadOnly));
     const qint64 key = m_keys.at(size_t(m_cur));
-    Statement &st = statement(m_delete, QStringLiteral("DELETE FROM %1 WHERE ID=?").arg(m_table));
-    st.bind(0, key);
-    st.step();
-    st.reset();
+    // Deleted only while the row still holds what was shown.
+    const Row shown = rowAt(m_cur);
+    const QString remove = QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, unchangedCondition());
+    const auto run = [&](Statement &st, const Row &seen) {
+        st.reset();
+        st.bindInt(0, key);
+        for (size_t i = 0; i < seen.size(); ++i)
+            st.bind(int(1 + i), seen[i]);
+        st.step();
+        st.reset();
+        return database().changes() == 1;
+    };
+    if (!run(statement(m_delete, remove), shown)) {
+        const Row stored = storedRow(key, shown, true);
+        Statement again(database(), remove);
+        if (!run(again, stored))
+            throw changedError(key, true);
+    }
     m_cache.remove(key);
     m_memoRow = nullptr;
     notify(DataEvent::RowsAboutToRemove, m_cur);

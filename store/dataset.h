@@ -1,5 +1,6 @@
 #pragma once
 
+#include "store/app_error.h"
 #include "store/database.h"
 #include "store/key_list.h"
 
@@ -29,9 +30,10 @@ public:
 
     QVariant value() const; // a null QVariant when the field has no value
     bool isNull() const { return value().isNull(); }
-    QString asString() const; // the field's text form; empty when it has no value
-    int asInteger() const;    // 0 when it has no value
-    double asFloat() const;   // 0 when it has no value; throws when the value is text that is not a number
+    QString asString() const;  // the field's text form; empty when it has no value
+    int asInteger() const;     // 0 when it has no value; throws for a value beyond 32 bits
+    qint64 asLargeInt() const; // 0 when it has no value
+    double asFloat() const;    // 0 when it has no value; throws when the value is text that is not a number
     static double floatOf(const QVariant &value); // the same for a value of this field
     QDate asDate() const;
 
@@ -42,7 +44,10 @@ public:
     void clear() { setValue(QVariant()); }
 
     // The text form of a value of the given type: numbers in the general number format, dates in the short date form.
+    // A value another program stored in a form the field does not read is given as it is stored.
     static QString textOf(FieldType type, const QVariant &value);
+    // True for a value not of the field's type: stored by another program as text in a number field, say.
+    static bool isForeign(FieldType type, const QVariant &value);
 
 private:
     Dataset *m_dataset;
@@ -132,6 +137,10 @@ public:
     void deleteRecord(); // the next row becomes current, or at the end the previous one; then afterDelete runs
     void checkBrowseMode();
 
+    // Reads the rows again from the files, keeping the current record and a pending edit; after a rollback the rows
+    // held in memory may no longer be what the files hold.
+    void reread();
+
     // Makes current the row with the highest key whose field equals value exactly, found through the table's index
     // rather than by stepping through rows; settles a pending row first. False (cursor unchanged) when none matches.
     bool locateLast(const QString &fieldName, const QVariant &value);
@@ -192,6 +201,9 @@ protected:
 private:
     void settle();
     void setState(State state);
+    QString unchangedCondition() const; // "ID=? AND" each field "IS ?"
+    Row storedRow(qint64 key, const Row &seen, bool deleting);
+    AppError changedError(qint64 key, bool deleting, bool gone = false);
     void moveCursor(int index);
     void invalidateCache();
     Statement &statement(std::unique_ptr<Statement> &slot, const QString &sql) const;
@@ -208,7 +220,8 @@ private:
     int m_cur = -1; // index of the current row in m_keys; -1 when empty
     bool m_bof = true;
     bool m_eof = true;
-    Row m_buffer; // the row being appended or edited
+    Row m_buffer;   // the row being appended or edited
+    Row m_original; // the row being edited as it was shown when the edit began
     bool m_modified = false;
     int m_disabled = 0;
     bool m_layoutChangedWhileDisabled = false; // rows came or went while the controls were not told
@@ -218,7 +231,7 @@ private:
     mutable QHash<qint64, Row> m_cache;
     mutable qint64 m_memoKey = 0;
     mutable const Row *m_memoRow = nullptr; // the row of m_memoKey in m_cache; cleared whenever m_cache changes
-    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep;
+    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep, m_rawRow;
 };
 
 class Table : public Dataset

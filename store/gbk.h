@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <optional>
 
 // GBK is the code page of the program's files and of the 8-byte goods name; everything inside is Unicode.
 namespace Gbk {
@@ -14,6 +15,10 @@ bool canEncode(const QString &text, qsizetype *firstBad = nullptr);
 QByteArray encode(const QString &text);
 
 QString decode(const QByteArray &bytes);
+
+// The text of bytes when every byte is part of a complete GBK character that comes back as the same bytes when the
+// text is encoded again; nothing otherwise, with *badOffset (if given) the offset of the first byte that is not.
+std::optional<QString> decodeExact(const QByteArray &bytes, qsizetype *badOffset = nullptr);
 
 // Length of text in GBK bytes.
 qsizetype byteLength(const QString &text);

@@ -28,7 +28,7 @@ public:
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
     // Adds a purchase record straight into JHB.
-    void addPurchase(int id, const QString &name, const QVariant &price, const QVariant &count, double total,
+    void addPurchase(qint64 id, const QString &name, const QVariant &price, const QVariant &count, double total,
                      const QDate &date)
     {
         Statement st(Session::database(), QStringLiteral("INSERT INTO JHB VALUES (?,?,?,?,?,?)"));

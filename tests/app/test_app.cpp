@@ -1,11 +1,14 @@
 #include "app/clock.h"
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "app/instance_lock.h"
 #include "app/splash.h"
 #include "app/startup.h"
 #include "reports/form2.h"
 #include "store/dataset.h"
 #include "tests/fixture.h"
+#include "widgets/db_grid.h"
+#include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
@@ -14,9 +17,14 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProcess>
 #include <QTabWidget>
 #include <QTest>
 #include <QTreeWidget>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 namespace {
 
@@ -95,6 +103,88 @@ private slots:
         QVERIFY(!Form1 && !Form2 && !fm);
     }
 
+    // A second copy on a data folder that a running copy has open says so and ends, leaving the files alone; once
+    // that copy has died (killed, nothing cleaned up), the next start goes ahead.
+    void oneCopyPerDataFolder()
+    {
+        DataFolder data;
+        withMemoFile(data);
+        data.addPurchase(10000, QStringLiteral("大  米"), 2.5, 40.0, 100.0, QDate(2026, 3, 5));
+        Session::reset();
+        QProcess first;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BCDEMOS"), data.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        first.setProcessEnvironment(env);
+        first.setWorkingDirectory(data.path());
+        first.start(QStringLiteral(VANTERLO_PROGRAM), {});
+        QVERIFY(first.waitForStarted());
+        // The first copy is up once it holds the folder's lock.
+        const QByteArray lockFile = QFile::encodeName(data.file(QString::fromLatin1(InstanceLock::FileName)));
+        const auto heldByAnother = [&lockFile] {
+            const int fd = ::open(lockFile.constData(), O_RDWR);
+            if (fd < 0)
+                return false;
+            const bool held = ::flock(fd, LOCK_EX | LOCK_NB) != 0;
+            ::close(fd);
+            return held;
+        };
+        QTRY_VERIFY_WITH_TIMEOUT(heldByAnother(), 20000);
+
+        StartupBoxes boxes;
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp, [&] { looped = true; }), 0);
+        QVERIFY(!looped);
+        QCOMPARE(boxes.records.size(), 1);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Message);
+        QVERIFY2(boxes.records[0].text.contains(data.path()) &&
+                     boxes.records[0].text.contains(QStringLiteral("另一个正在运行的 Vanterlo")),
+                 qPrintable(boxes.records[0].text));
+        QVERIFY(!boxes.splashVisible && !Form1 && !fm);
+
+        ::kill(pid_t(first.processId()), SIGKILL);
+        QVERIFY(first.waitForFinished());
+        boxes.clear();
+        QCOMPARE(runProgram(*qApp, [&] { looped = true; }), 0);
+        QVERIFY(looped);
+        QVERIFY2(boxes.records.isEmpty(), qPrintable(boxes.texts().join(QLatin1Char('|'))));
+    }
+
+    // Keys are 64-bit: a record stored by another program with a key beyond the 32-bit field is shown as it is, and
+    // no new record is started whose key would not fit the field.
+    void noNewKeyBeyond32Bits_data()
+    {
+        QTest::addColumn<qint64>("last");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("room for one more") << qint64(2147483646) << false;
+        QTest::newRow("the last key that fits") << qint64(2147483647) << true;
+        QTest::newRow("beyond 32 bits") << qint64(3000000000LL) << true;
+    }
+    void noNewKeyBeyond32Bits()
+    {
+        QFETCH(qint64, last);
+        QFETCH(bool, refused);
+        DataFolder data;
+        withMemoFile(data);
+        data.addPurchase(last, QStringLiteral("大  米"), 2.5, 40.0, 100.0, QDate(2026, 3, 5));
+        ScriptedMessageBoxes boxes;
+        TForm1 form;
+        form.show();
+        QCOMPARE(form.DBGrid1->model()->index(0, 0).data().toString(), QString::number(last));
+        Guard::run([&] { form.TreeView1DblClickEntry(QStringLiteral("大  米")); });
+        if (refused) {
+            QCOMPARE(boxes.records.size(), 1);
+            QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Error);
+            QVERIFY2(boxes.records[0].text.contains(QStringLiteral("2147483647")), qPrintable(boxes.records[0].text));
+            QCOMPARE(form.Table1->state(), Dataset::Browse);
+        } else {
+            QVERIFY(boxes.records.isEmpty());
+            QCOMPARE(form.Table1->state(), Dataset::Insert);
+            QCOMPARE(form.Table1->fieldByName(QStringLiteral("ID"))->asLargeInt(), last + 1);
+        }
+        QCOMPARE(data.count(QStringLiteral("JHB")), 1);
+    }
+
     void startupShowsTheEntryPage()
     {
         DataFolder data;
@@ -158,7 +248,9 @@ private slots:
         for (int i = 0; i < 13; ++i)
             QVERIFY(!form.TreeView1->topLevelItem(i)->isExpanded());
         QCOMPARE(form.Label38->text(), QStringLiteral("版本：2.01"));
-        QCOMPARE(form.PageControl1->tabText(2), QStringLiteral("关  于"));
+        // The about page is the last one, whatever pages stand before it.
+        QCOMPARE(form.PageControl1->indexOf(form.TabSheet6), form.PageControl1->count() - 1);
+        QCOMPARE(form.PageControl1->tabText(form.PageControl1->indexOf(form.TabSheet6)), QStringLiteral("关  于"));
 
         // A double-click on the tree's empty area with no node selected is ignored.
         form.TreeView1->clearSelection();

@@ -2,6 +2,7 @@
 #include "store/gbk.h"
 
 #include <QCryptographicHash>
+#include <QHash>
 #include <QTest>
 
 class TestCatalogue : public QObject
@@ -77,6 +78,101 @@ private slots:
         const Catalogue::Units u = Catalogue::unitsFor(name);
         QCOMPARE(u.quantity, unit);
         QCOMPARE(u.price, QStringLiteral("元/") + unit);
+    }
+    // The initials of all 76 labels, against the first letter of each character's pinyin typed here one by one.
+    void pinyinInitials()
+    {
+        const QHash<QChar, char> letter = [] {
+            const char *const byLetter[][2] = {
+                {"b", "白包饼"},
+                {"c", "菜肠抽醋"},
+                {"d", "豆带等肚朵蛋点淀大"},
+                {"e", "耳"},
+                {"f", "腐粉"},
+                {"g", "干肝狗"},
+                {"h", "海花火茴胡"},
+                {"j", "卷筋鸡架椒精酒酱粳煎碱洁"},
+                {"k", "块"},
+                {"l", "类拉腊鲤涟料老粮"},
+                {"m", "面米煤"},
+                {"n", "牛"},
+                {"p", "品皮啤"},
+                {"q", "青其"},
+                {"r", "肉燃"},
+                {"s", "食色丝松酥"},
+                {"t", "腿调糖条他"},
+                {"w", "丸五味"},
+                {"x", "香血小咸洗"},
+                {"y", "用油芽羊鸭鱼烟"},
+                {"z", "制子猪仔早粽"},
+            };
+            QHash<QChar, char> out;
+            for (const auto &row : byLetter) {
+                for (QChar c : QString::fromUtf8(row[1]))
+                    out.insert(c, row[0][0]);
+            }
+            return out;
+        }();
+        int labels = 0;
+        const auto check = [&](const QString &label) {
+            QString expected;
+            for (QChar c : label) {
+                if (c == u' ' || c == u'、')
+                    continue;
+                QVERIFY2(letter.contains(c), qPrintable(QStringLiteral("no initial typed for ") + c));
+                expected += QLatin1Char(letter.value(c));
+            }
+            QCOMPARE(Catalogue::initialsOf(label), expected);
+            ++labels;
+        };
+        for (const auto &n : Catalogue::nodes()) {
+            check(n.label);
+            for (const QString &c : n.children)
+                check(c);
+        }
+        QCOMPARE(labels, 76);
+        QVERIFY(Catalogue::initialsOf(QStringLiteral("豆腐干")).isEmpty());
+    }
+
+    void findByInitials_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QString>("label"); // empty: nothing found
+        QTest::newRow("rice") << "dm"
+                              << "大  米";
+        QTest::newRow("sugar") << "bt"
+                               << "白  糖";
+        QTest::newRow("eggs") << "jd"
+                              << "鸡  蛋";
+        QTest::newRow("upper case") << "DM"
+                                    << "大  米";
+        QTest::newRow("first of several in display order") << "d"
+                                                           << "豆  油";
+        QTest::newRow("a category before its goods") << "rl"
+                                                     << "肉  类";
+        QTest::newRow("prefix of a longer one") << "dzp"
+                                                << "豆制品、海带等";
+        QTest::newRow("top level without children") << "xjj"
+                                                    << "洗洁精";
+        QTest::newRow("vinegar") << "c"
+                                 << "醋";
+        QTest::newRow("no such initials") << "dmx"
+                                          << "";
+        QTest::newRow("nothing typed") << ""
+                                       << "";
+    }
+    void findByInitials()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QString, label);
+        const Catalogue::Position at = Catalogue::findByInitials(typed);
+        if (label.isEmpty()) {
+            QVERIFY(!at.valid());
+            return;
+        }
+        QVERIFY(at.valid());
+        const Catalogue::Node &top = Catalogue::nodes().at(at.top);
+        QCOMPARE(at.child < 0 ? top.label : top.children.at(at.child), label);
     }
 };
 

@@ -198,6 +198,49 @@ private slots:
         QCOMPARE(f->Memo1->toPlainText().size(), 4096);
     }
 
+    // A memo file that is there but could not be loaded is never replaced by "写入": the box says why, the memo
+    // keeps its text and "写入" stays enabled. Bytes that are not whole GBK characters are not loaded at all, so
+    // that nothing of them is lost on the way back.
+    void aFileThatWasNotLoadedIsNotReplaced_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("loadSays");
+        QTest::newRow("incomplete last character")
+            << gbk(QStringLiteral("买大米")) + QByteArray("\xB0", 1) << "最后一个字不完整";
+        QTest::newRow("a lead byte without its trail byte") << QByteArray("note \x81\x20 here") << "第 6 个字节";
+        QTest::newRow("too long") << QByteArray(16 * 1024 * 1024 + 1, 'x') << "Text exceeds memo capacity";
+    }
+    void aFileThatWasNotLoadedIsNotReplaced()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, loadSays);
+        EntryWindow w({}, file);
+        TForm1 *f = w.form.get();
+        QCOMPARE(w.boxes.records.size(), 1);
+        QCOMPARE(w.boxes.records[0].kind, MessageBoxes::Kind::Error);
+        QVERIFY2(w.boxes.records[0].text.contains(loadSays), qPrintable(w.boxes.records[0].text));
+        f->Memo1->setFocus();
+        f->Memo1->moveCursor(QTextCursor::End);
+        keys::type(QStringLiteral("abc"));
+        w.boxes.clear();
+        w.click(f->Button3);
+        QCOMPARE(w.boxes.records.size(), 1);
+        QVERIFY2(w.boxes.records[0].text.contains(QStringLiteral("没有写入")) &&
+                     w.boxes.records[0].text.contains(memoPath()),
+                 qPrintable(w.boxes.records[0].text));
+        QCOMPARE(EntryWindow::memoFile(), file);
+        QCOMPARE(f->Memo1->toPlainText(), QStringLiteral("Memo1abc"));
+        QVERIFY(f->Button3->isEnabled());
+
+        // Once the file reads again, the memo loads it and "写入" writes as before.
+        EntryWindow::writeMemo("fixed");
+        visitAboutPage(f);
+        QCOMPARE(f->Memo1->toPlainText(), QStringLiteral("fixed"));
+        touch(f);
+        w.click(f->Button3);
+        QCOMPARE(EntryWindow::memoFile(), QByteArray("fixed"));
+    }
+
     void charactersWithoutAGbkFormAreNotWritten()
     {
         EntryWindow w({}, QByteArray("old note"));

@@ -4,6 +4,8 @@
 #include "tests/fixture.h"
 
 #include <QTest>
+#include <csignal>
+#include <sys/resource.h>
 
 namespace {
 
@@ -408,8 +410,209 @@ private slots:
         values.clear();
         q.readRecords(n - 3, 3, {2}, values);
         QCOMPARE(values.size(), size_t(3));
-        QCOMPARE(errorOf([&] { q.readRecords(n - 3, 4, {2}, values); }),
-                 QStringLiteral("Record range out of bounds"));
+        QCOMPARE(errorOf([&] { q.readRecords(n - 3, 4, {2}, values); }), QStringLiteral("Record range out of bounds"));
+    }
+
+    // Another connection (another program, or a second copy) changes or deletes a row after this dataset read it:
+    // an edit or a deletion of that row is refused, and what the other wrote stays; a row nobody else touched is
+    // written as before.
+    void neverOverwritesWhatItDidNotRead_data()
+    {
+        QTest::addColumn<QString>("other");
+        QTest::addColumn<QString>("ours");
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<QString>("stored");
+        const QString changed = QStringLiteral("Record changed by another user");
+        const QString gone = QStringLiteral("Record deleted by another user");
+        QTest::newRow("edit of a changed row") << "update"
+                                               << "edit" << changed << "大  米|2.3|99|23";
+        QTest::newRow("edit of a deleted row") << "delete"
+                                               << "edit" << gone << "<none>";
+        QTest::newRow("delete of a changed row") << "update"
+                                                 << "delete" << changed << "大  米|2.3|99|23";
+        QTest::newRow("delete of a deleted row") << "delete"
+                                                 << "delete" << gone << "<none>";
+        QTest::newRow("edit of an untouched row") << "none"
+                                                  << "edit"
+                                                  << ""
+                                                  << "大  米|2.3|7|23";
+        QTest::newRow("delete of an untouched row") << "none"
+                                                    << "delete"
+                                                    << ""
+                                                    << "<none>";
+    }
+    void neverOverwritesWhatItDidNotRead()
+    {
+        QFETCH(QString, other);
+        QFETCH(QString, ours);
+        QFETCH(QString, error);
+        QFETCH(QString, stored);
+        DataFolder data;
+        addFive(data);
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        t.moveTo(2); // 10001
+        QCOMPARE(t.fieldByName(QStringLiteral("Kount"))->asString(), QStringLiteral("10"));
+
+        Database second(data.path());
+        if (other == QLatin1String("update"))
+            Statement(second, QStringLiteral("UPDATE JHB SET Kount=99 WHERE ID=10001")).step();
+        if (other == QLatin1String("delete"))
+            Statement(second, QStringLiteral("DELETE FROM JHB WHERE ID=10001")).step();
+
+        const auto row = [&] {
+            Statement st(second, QStringLiteral("SELECT Name, Single_Price, Kount, ZongPrice FROM JHB WHERE ID=10001"));
+            if (!st.step())
+                return QStringLiteral("<none>");
+            QStringList parts;
+            for (int i = 0; i < 4; ++i)
+                parts << Field::textOf(FieldType::Unknown, st.column(i));
+            return parts.join(QLatin1Char('|'));
+        };
+        if (ours == QLatin1String("edit")) {
+            t.edit();
+            t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("7"));
+            const QString got = errorOf([&] { t.post(); });
+            QVERIFY2(error.isEmpty() ? got.isEmpty() : got.startsWith(error), qPrintable(got));
+            QVERIFY2(error.isEmpty() || got.contains(QStringLiteral("10001")), qPrintable(got));
+            // A refused post leaves the record in editing, with what the user typed.
+            QCOMPARE(t.state(), error.isEmpty() ? Dataset::Browse : Dataset::Edit);
+            if (!error.isEmpty()) {
+                QCOMPARE(t.fieldByName(QStringLiteral("Kount"))->asString(), QStringLiteral("7"));
+                t.cancel();
+                // What the file holds now is shown.
+                QCOMPARE(t.fieldByName(QStringLiteral("Kount"))->asString(),
+                         other == QLatin1String("update") ? QStringLiteral("99") : QString());
+            }
+        } else {
+            const QString got = errorOf([&] { t.deleteRecord(); });
+            QVERIFY2(error.isEmpty() ? got.isEmpty() : got.startsWith(error), qPrintable(got));
+            QCOMPARE(t.recordCount(), error.isEmpty() ? 4 : 5);
+        }
+        QCOMPARE(row(), stored);
+        QCOMPARE(data.count(QStringLiteral("JHB")), stored == QLatin1String("<none>") ? 4 : 5);
+    }
+
+    // Values another program wrote in forms the fields do not use: shown as they are stored, dates in the common
+    // forms read as dates, and a row with a value that cannot be read refused for editing instead of storing 0.
+    void valuesAnotherProgramWrote_data()
+    {
+        QTest::addColumn<QString>("column");
+        QTest::addColumn<QVariant>("stored");
+        QTest::addColumn<QString>("shown");
+        QTest::addColumn<bool>("editable");
+        QTest::newRow("text in a number") << "Kount" << QVariant(QStringLiteral("两袋")) << "两袋" << false;
+        QTest::newRow("text in the total") << "ZongPrice" << QVariant(QStringLiteral("n/a")) << "n/a" << false;
+        QTest::newRow("date with slashes") << "Sime" << QVariant(QStringLiteral("2026/3/5")) << "2026-3-5" << true;
+        QTest::newRow("date without zeros") << "Sime" << QVariant(QStringLiteral("2026-3-5")) << "2026-3-5" << true;
+        QTest::newRow("date as YYYYMMDD") << "Sime" << QVariant(QStringLiteral("20260305")) << "2026-3-5" << true;
+        QTest::newRow("date in another order") << "Sime" << QVariant(QStringLiteral("5.3.2026")) << "5.3.2026" << false;
+        QTest::newRow("no such date") << "Sime" << QVariant(QStringLiteral("2026/2/30")) << "2026/2/30" << false;
+    }
+    void valuesAnotherProgramWrote()
+    {
+        QFETCH(QString, column);
+        QFETCH(QVariant, stored);
+        QFETCH(QString, shown);
+        QFETCH(bool, editable);
+        DataFolder data;
+        addFive(data);
+        Statement st(Session::database(), QStringLiteral("UPDATE JHB SET %1=? WHERE ID=10001").arg(column));
+        st.bind(0, stored);
+        st.step();
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        t.moveTo(2);
+        QCOMPARE(t.fieldByName(column)->asString(), shown);
+        QCOMPARE(t.displayText(1, t.fieldByName(column)->index()), shown);
+        const QString refused = errorOf([&] { t.edit(); });
+        QCOMPARE(refused.isEmpty(), editable);
+        if (!editable) {
+            QVERIFY2(refused.contains(QStringLiteral("10001")) && refused.contains(shown), qPrintable(refused));
+            QCOMPARE(t.state(), Dataset::Browse);
+            return;
+        }
+        // A date another program wrote is read as that date, so the row can be changed like any other.
+        t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("面  粉"));
+        t.post();
+        QCOMPARE(t.fieldByName(QStringLiteral("Sime"))->asDate(), QDate(2026, 3, 5));
+        QCOMPARE(data.count(QStringLiteral("JHB")), 5);
+        Statement check(Session::database(), QStringLiteral("SELECT Name FROM JHB WHERE ID=10001"));
+        QVERIFY(check.step());
+        QCOMPARE(check.column(0).toString(), QStringLiteral("面  粉"));
+    }
+
+    // ID is kept as 64 bits: a key beyond the 32-bit field is shown as stored, never wrapped; a new one is refused.
+    void keysBeyond32Bits()
+    {
+        DataFolder data;
+        addFive(data);
+        data.addPurchase(3000000000LL, QStringLiteral("白  糖"), 3.0, 1.0, 3.0, QDate(2026, 3, 6));
+        Table t(QStringLiteral("Table1"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        t.last();
+        Field *id = t.fieldByName(QStringLiteral("ID"));
+        QCOMPARE(id->asString(), QStringLiteral("3000000000"));
+        QCOMPARE(id->asLargeInt(), 3000000000LL);
+        QVERIFY(errorOf([&] { id->asInteger(); }).contains(QStringLiteral("3000000000")));
+        QCOMPARE(t.displayText(5, id->index()), QStringLiteral("3000000000"));
+        // The row is edited and deleted by its real key.
+        t.edit();
+        t.fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("2"));
+        t.post();
+        QCOMPARE(id->asLargeInt(), 3000000000LL);
+
+        t.append();
+        id->setValue(qint64(2147483648LL));
+        t.fieldByName(QStringLiteral("Name"))->setAsString(QStringLiteral("大  米"));
+        t.fieldByName(QStringLiteral("ZongPrice"))->setAsString(QStringLiteral("1"));
+        t.fieldByName(QStringLiteral("Sime"))->setAsString(QStringLiteral("2026-3-5"));
+        QVERIFY(errorOf([&] { t.post(); }).contains(QStringLiteral("2147483647")));
+        QCOMPARE(t.state(), Dataset::Insert);
+        t.cancel();
+        t.last();
+        t.deleteRecord();
+        QCOMPARE(data.count(QStringLiteral("JHB")), 5);
+    }
+
+    // A batch that the disk cannot take is undone as a whole; the dataset then shows what the file holds.
+    void aFailedBatchIsReadAgain()
+    {
+        DataFolder data;
+        {
+            Transaction tx(Session::database());
+            for (int i = 0; i < 3000; ++i)
+                data.addPurchase(10000 + i, QStringLiteral("大  米"), 2.5, 4.0, 10.0, QDate(2026, 3, 5));
+        }
+        Session::database().exec("PRAGMA wal_checkpoint(TRUNCATE)");
+        Table t(QStringLiteral("Table3"));
+        t.setTableName(QStringLiteral("JHB"));
+        t.open();
+        QCOMPARE(t.recordCount(), 3000);
+        // A file size limit makes the journal's writes fail, as a full disk does.
+        rlimit old{};
+        getrlimit(RLIMIT_FSIZE, &old);
+        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit small = old;
+        small.rlim_cur = 48 * 1024;
+        QCOMPARE(setrlimit(RLIMIT_FSIZE, &small), 0);
+        const QString got = errorOf([&] {
+            Transaction tx(Session::database());
+            while (!t.isEmpty())
+                t.deleteRecord();
+            tx.commit();
+        });
+        setrlimit(RLIMIT_FSIZE, &old);
+        std::signal(SIGXFSZ, oldHandler);
+        QVERIFY2(!got.isEmpty(), "the batch should have failed");
+        QCOMPARE(data.count(QStringLiteral("JHB")), 3000);
+        QCOMPARE(t.recordCount(), 3000);
+        t.last();
+        QCOMPARE(t.fieldByName(QStringLiteral("ID"))->asInteger(), 12999);
+        QCOMPARE(t.fieldByName(QStringLiteral("Name"))->asString(), QStringLiteral("大  米"));
     }
 
     void locateLastUsesTheNewestMatch()
