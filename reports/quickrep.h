@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/report_document.h"
+#include "store/exact_sum.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -217,6 +218,9 @@ public:
     // The clock of the print date and time; tests fix it.
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
+    // The labels that make up the report's date-range line, left to right, for exports of the report.
+    QList<TQRLabel *> rangeLabels;
+
     // Lays the whole report out at once.
     ReportDocument prepare();
 
@@ -260,6 +264,7 @@ public:
     bool waiting() const;
 
     const std::shared_ptr<ReportDocument> &document() const { return m_doc; }
+    TQuickRep *report() const { return m_report; }
 
     // For the elements printing now.
     int pageNumber() const { return m_doc->pageCount(); }
@@ -283,7 +288,7 @@ private:
         QString name; // the field as the expressions write it
         Field *field = nullptr;
         int value = -1; // its place among a record's values read for the lines
-        double total = 0;
+        ExactSum total; // exact to the decimals shown, as the SQL sums
     };
     void startPage();
     void finishPage();

@@ -59,7 +59,29 @@ QString userDataFolder()
 
 void initDataFolder(const QString &folder)
 {
-    Database::create(folder);
+    // A creation that fails half way (a full disk) must not leave one table file, or an empty one, behind: later
+    // starts would take the folder as made and stop at the broken table for good. What this call made is removed.
+    const QDir dir(folder);
+    QStringList absent;
+    for (const char *table : {"jhb.DB", "huizong.DB"}) {
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+            const QString path = dir.filePath(QLatin1String(table) + QLatin1String(suffix));
+            if (!QFileInfo::exists(path))
+                absent.append(path);
+        }
+    }
+    const bool fresh = absent.contains(dir.filePath(QStringLiteral("jhb.DB"))) &&
+                       absent.contains(dir.filePath(QStringLiteral("huizong.DB")));
+    try {
+        Database::create(folder);
+    } catch (const AppError &) {
+        // A refusal (a table file was there) made nothing; anything else may have made some files.
+        if (fresh) {
+            for (const QString &path : std::as_const(absent))
+                QFile::remove(path);
+        }
+        throw;
+    }
     createMemoFile(folder);
 }
 

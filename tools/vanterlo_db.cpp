@@ -5,6 +5,7 @@
 #include "store/database.h"
 #include "tools/commands.h"
 #include "tools/data_folder.h"
+#include "tools/exchange_commands.h"
 #include "tools/generate.h"
 
 #include <QCoreApplication>
@@ -29,6 +30,9 @@ DIR is the data folder; without it, the folder named by BCDEMOS, else the curren
   restore BACKUP [DIR]             put a backup back (the program must be closed); the replaced files are kept
                                    as a backup of their own
   check [DIR]                      check integrity and schema of both files; exit status 0 only when sound
+  import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
+  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
+                                   write the purchase list or the summary of those days as .xlsx or .csv
   --help                           this text
 )";
 
@@ -58,6 +62,10 @@ int main(int argc, char *argv[])
         std::fputs(Help, stdout);
         return 0;
     }
+    if (args[0] == QLatin1String("import-paradox"))
+        return importParadoxCommand(args.mid(1));
+    if (args[0] == QLatin1String("export"))
+        return exportCommand(args.mid(1));
     try {
         for (const auto &command : Commands) {
             if (args[0] == QLatin1String(command.name)) {

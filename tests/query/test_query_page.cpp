@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "query/progress.h"
 #include "store/dataset.h"
+#include "store/text_forms.h"
 #include "tests/fixture.h"
 #include "widgets/db_grid.h"
 #include "widgets/mask_edit.h"
@@ -72,7 +73,9 @@ private slots:
     void queryByDateAndRange_data();
     void queryByDateAndRange();
     void summaryOverARange();
+    void sumsExactToTheFen();
     void februaryAndConversionErrors();
+    void februaryAfterADeletionThroughTheWholeTable();
     void deleting_data();
     void deleting();
     void deletingRefusedByTheEngine();
@@ -337,8 +340,9 @@ void TestQueryPage::dateFieldChecksWhileTyping()
     QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
     form->MaskEdit1->setFocus();
     QTest::keyClick(form->MaskEdit1, Qt::Key_5);
+    // The change goes on after the return: Escape gives up all of it, back to the text the field had on focus-in.
     QTest::keyClick(form->MaskEdit1, Qt::Key_Escape);
-    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
+    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("  -  -  "));
     form->MaskEdit1->clear();
     QVERIFY(form->RadioButton3->isEnabled()); // Escape is a change: the mode lock is lifted
     click(form->CheckBox2);
@@ -503,6 +507,41 @@ void TestQueryPage::summaryOverARange()
     QVERIFY(!form->Button6->isEnabled());
 }
 
+void TestQueryPage::sumsExactToTheFen()
+{
+    // 3,000 purchases of flour at 49.9 in May: added up one by one in floating point they make 149699.999999992.
+    {
+        Transaction t(Session::database());
+        for (int i = 0; i < 3000; ++i)
+            data->addPurchase(20000 + i, QStringLiteral("面  粉"), 49.9, 1, 49.9, QDate(2026, 5, 1 + i % 31));
+        t.commit();
+    }
+    double naive = 0;
+    for (int i = 0; i < 3000; ++i)
+        naive += 49.9;
+    QCOMPARE(formatGeneral(naive), QStringLiteral("149699.999999992"));
+
+    enterPage();
+    chooseRange(QStringLiteral("260501"), QStringLiteral("260531"), false);
+    click(form->Button7);
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
+    QVERIFY(form->CheckBox1->isEnabled());
+    click(form->CheckBox1);
+    click(form->Button7);
+    QCOMPARE(summaryRows(form.get()), QStringList{QStringLiteral("1|面  粉|3000|149700")});
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
+    // By goods.
+    click(form->RadioButton3);
+    form->MaskEdit3->setFocus();
+    form->MaskEdit3->selectAll();
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("面  粉"));
+    QApplication::sendEvent(form->MaskEdit3, &commit);
+    click(form->Button7);
+    QCOMPARE(form->Label16->text(), QStringLiteral("3000"));
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
+}
+
 void TestQueryPage::februaryAndConversionErrors()
 {
     enterPage();
@@ -540,6 +579,35 @@ void TestQueryPage::februaryAndConversionErrors()
     QCOMPARE(form->Label16->text(), QStringLiteral("2"));
     QCOMPARE(form->guidance(), QStringLiteral("before"));
     QVERIFY(form->CheckBox2->isEnabled());
+}
+
+void TestQueryPage::februaryAfterADeletionThroughTheWholeTable()
+{
+    enterPage();
+    chooseDay(QStringLiteral("260302"));
+    click(form->Button7);
+    QCOMPARE(form->Query1->recordCount(), 2); // 10001 and 10002
+
+    // Back on the page the grid shows the whole table: 10001, which the last result holds, is deleted there.
+    enterPage();
+    form->Table3->moveTo(2);
+    QCOMPARE(form->Table3->fieldByName(QStringLiteral("ID"))->asInteger(), 10001);
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 5);
+
+    click(form->RadioButton3);
+    click(form->RadioButton1);
+    type(QStringLiteral("260230"));
+    boxes->clear();
+    click(form->Button7);
+    QCOMPARE(boxes->texts(), QStringList{QStringLiteral("无此日期，请重新输入！")});
+    // The grid shows the last result again, without the record deleted since; deleting in it deletes.
+    QCOMPARE(form->DBGrid2->model()->rowCount(), 1);
+    QCOMPARE(form->DBGrid2->model()->index(0, 0).data().toString(), QStringLiteral("10002"));
+    form->Button6->setEnabled(true);
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 4);
+    QCOMPARE(form->Query1->recordCount(), 0);
 }
 
 void TestQueryPage::deleting_data()
