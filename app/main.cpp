@@ -1,3 +1,4 @@
+#include "app/qt_translations.h"
 #include "app/startup.h"
 
 #include <QApplication>
@@ -6,6 +7,7 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    installQtTranslation();
     // The name of the installed menu entry: the desktop shows the program's windows under its name and icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("org.vanterlo.Vanterlo"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.vanterlo.Vanterlo")));

@@ -1,5 +1,6 @@
 #include "app/startup.h"
 
+#include "app/data_start.h"
 #include "app/fonts.h"
 #include "app/form1.h"
 #include "app/instance_lock.h"
@@ -59,6 +60,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
 
         installFontSubstitutes();
         QApplication::setApplicationName(QStringLiteral("Vanterlo"));
+        convertParadoxFolder(Database::aliasFolder());
 
         Form1 = new TForm1;
         Form2 = new TForm2(Form1);
@@ -69,7 +71,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         fm = nullptr;
         started = true;
     } catch (const AppError &e) {
-        MessageBoxes::instance().error(e.message());
+        MessageBoxes::instance().error(withDataAdvice(e.message(), Database::aliasFolder()));
     } catch (...) {
         MessageBoxes::instance().error(QString());
     }

@@ -1,5 +1,6 @@
 #include "bench/floor.h"
 
+#include "store/exact_sum.h"
 #include "store/sql_texts.h"
 
 #include <QDir>
@@ -13,6 +14,8 @@ FloorDb::FloorDb(const QString &folder)
     const QByteArray huizong = QDir(folder).filePath(QStringLiteral("huizong.DB")).toUtf8();
     check(sqlite3_open_v2(jhb.constData(), &m_db, SQLITE_OPEN_READWRITE, nullptr), "open jhb.DB");
     sqlite3_busy_timeout(m_db, 2000);
+    // The program's sum(), exact to the decimals shown: the sums the actions need are those.
+    registerExactSum(m_db);
     // The program's settings: WAL with a full sync at each commit.
     exec("PRAGMA main.journal_mode=WAL; PRAGMA main.synchronous=FULL;");
     run("ATTACH DATABASE ? AS hz", {QString::fromUtf8(huizong)});

@@ -32,7 +32,7 @@ struct ActionResult
 class Bench
 {
 public:
-    // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, report, post,
+    // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, sums, report, post,
     // delete, analysis); all when empty.
     Bench(const QString &root, qint64 records, int runs, const QStringList &only = {});
     ~Bench();
@@ -46,6 +46,7 @@ private:
     void prepareData();
     void restore(); // the data files back to their pristine state; the main window opened anew
     void openFloor();
+    void makeOldSchema();
 
     // ---- the program ----
     void createForm();
@@ -72,6 +73,7 @@ private:
     void benchScrolling();
     void benchQueries();
     void benchSummaries();
+    void benchSums();
     void benchReport();
     void benchPost();
     void benchDelete();
@@ -80,6 +82,7 @@ private:
     void print();
 
     QString m_root, m_pristine, m_work, m_log;
+    QString m_oldSchema; // a copy of the data with the indexes of the first version and no statistics
     qint64 m_records;
     int m_runs;
     QStringList m_only;

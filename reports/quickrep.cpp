@@ -388,7 +388,7 @@ double ReportRun::sum(const QString &field) const
 {
     for (const Sum &s : m_sums) {
         if (s.name == field)
-            return s.total;
+            return s.total.value();
     }
     return 0;
 }
@@ -497,7 +497,7 @@ bool ReportRun::step(int maxRecords)
                     const bool known =
                         std::any_of(m_sums.begin(), m_sums.end(), [&f](const Sum &s) { return s.name == f; });
                     if (!f.isEmpty() && !known)
-                        m_sums.push_back({f, nullptr, 0});
+                        m_sums.push_back({f, nullptr, 0, {}});
                 }
             }
         }
@@ -575,7 +575,7 @@ bool ReportRun::step(int maxRecords)
         for (int i = 0; i < n; ++i) {
             QVariant *values = m_values.data() + size_t(i) * fields.size();
             for (Sum &s : m_sums)
-                s.total += Field::floatOf(values[s.value]);
+                s.total.add(Field::floatOf(values[s.value]));
             printRecordLine(detail, values, perLine); // takes the values
             m_count += 1;
             ++m_next;
@@ -587,7 +587,7 @@ bool ReportRun::step(int maxRecords)
             printBand(detail);
             m_count += 1;
             for (Sum &s : m_sums)
-                s.total += s.field->asFloat();
+                s.total.add(s.field->asFloat());
             ++m_next;
             ds->next(); // at the last record this only sets eof: the run ends standing on it
         }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "reports/report_document.h"
+#include "store/exact_sum.h"
 
 #include <QDateTime>
 #include <QHash>
@@ -283,7 +284,7 @@ private:
         QString name; // the field as the expressions write it
         Field *field = nullptr;
         int value = -1; // its place among a record's values read for the lines
-        double total = 0;
+        ExactSum total; // exact to the decimals shown, as the SQL sums
     };
     void startPage();
     void finishPage();

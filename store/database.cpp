@@ -1,6 +1,8 @@
 #include "store/database.h"
 
 #include "store/app_error.h"
+#include "store/exact_sum.h"
+#include "store/indexes.h"
 
 #include <QDate>
 #include <QDir>
@@ -260,6 +262,7 @@ Database::Database(const QString &folder) : m_folder(folder)
     }
     // Files locked by another program are reported at once rather than after a long wait at every step.
     sqlite3_busy_timeout(m_db, StartupBusyMs);
+    registerExactSum(m_db);
     try {
         checkTable("JHB", "main", jhb,
                    {QStringLiteral("ID"), QStringLiteral("Name"), QStringLiteral("Single_Price"),
@@ -286,13 +289,20 @@ Database::Database(const QString &folder) : m_folder(folder)
         m_db = nullptr;
         throw;
     }
+    try {
+        Indexes::upgrade(*this);
+    } catch (const AppError &) {
+        // A file that cannot be changed now (in use, disk full) works as it is; the next start tries again.
+    }
     sqlite3_busy_timeout(m_db, BusyMs);
 }
 
 Database::~Database()
 {
-    if (m_db)
+    if (m_db) {
+        Indexes::refresh(*this);
         sqlite3_close_v2(m_db);
+    }
 }
 
 QList<FieldDef> Database::tableFields(const QString &table)
@@ -378,6 +388,9 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
+    // Opening the new files gives them the query indexes and the planner statistics, as it does older files.
+    Database created(folder);
+    Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }
 
 QString Database::aliasFolder()

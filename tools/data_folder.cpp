@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <pwd.h>
 #include <unistd.h>
 
@@ -38,11 +39,17 @@ void createMemoFile(const QString &folder)
 
 } // namespace
 
+bool aliasNamesServer(const QString &alias)
+{
+    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
+    return server.match(alias).hasMatch();
+}
+
 QString userDataFolder()
 {
-    const QByteArray alias = qgetenv("BCDEMOS");
-    if (!alias.isEmpty())
-        return QDir::cleanPath(QDir::current().absoluteFilePath(QString::fromLocal8Bit(alias)));
+    const QString alias = QString::fromLocal8Bit(qgetenv("BCDEMOS"));
+    if (!alias.isEmpty() && !aliasNamesServer(alias))
+        return QDir::cleanPath(QDir::current().absoluteFilePath(alias));
     QString base = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
     // The base directory specification ignores a relative path here.
     if (base.isEmpty() || QDir::isRelativePath(base))
@@ -52,7 +59,29 @@ QString userDataFolder()
 
 void initDataFolder(const QString &folder)
 {
-    Database::create(folder);
+    // A creation that fails half way (a full disk) must not leave one table file, or an empty one, behind: later
+    // starts would take the folder as made and stop at the broken table for good. What this call made is removed.
+    const QDir dir(folder);
+    QStringList absent;
+    for (const char *table : {"jhb.DB", "huizong.DB"}) {
+        for (const char *suffix : {"", "-wal", "-shm", "-journal"}) {
+            const QString path = dir.filePath(QLatin1String(table) + QLatin1String(suffix));
+            if (!QFileInfo::exists(path))
+                absent.append(path);
+        }
+    }
+    const bool fresh = absent.contains(dir.filePath(QStringLiteral("jhb.DB"))) &&
+                       absent.contains(dir.filePath(QStringLiteral("huizong.DB")));
+    try {
+        Database::create(folder);
+    } catch (const AppError &) {
+        // A refusal (a table file was there) made nothing; anything else may have made some files.
+        if (fresh) {
+            for (const QString &path : std::as_const(absent))
+                QFile::remove(path);
+        }
+        throw;
+    }
     createMemoFile(folder);
 }
 
@@ -68,4 +97,11 @@ bool prepareDataFolder(const QString &folder)
     if (jhb && huizong)
         createMemoFile(folder);
     return false;
+}
+
+void prepareMemoFolder(const QString &folder)
+{
+    if (!QDir().mkpath(folder))
+        throw AppError(QStringLiteral("Cannot create folder %1").arg(QDir::toNativeSeparators(folder)));
+    createMemoFile(folder);
 }

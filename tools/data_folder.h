@@ -5,8 +5,12 @@
 // The user's data folder and the files a new one starts with. Shared by `vanterlo-db init` and the launcher, so a
 // folder made either way is the same.
 
-// The folder the launcher starts the program in: $BCDEMOS when set, else $XDG_DATA_HOME/vanterlo, where an unset,
-// empty or relative XDG_DATA_HOME means ~/.local/share. Always an absolute path.
+// Whether an alias names a database server (a PostgreSQL URI, or key=value connection settings) instead of a folder.
+bool aliasNamesServer(const QString &alias);
+
+// The folder the launcher starts the program in: $BCDEMOS when it names a folder, else $XDG_DATA_HOME/vanterlo, where
+// an unset, empty or relative XDG_DATA_HOME means ~/.local/share. Always an absolute path. When BCDEMOS names a server
+// this folder holds only the memo file, which stays local.
 QString userDataFolder();
 
 // Makes a new data folder: the folder itself when missing, jhb.DB and huizong.DB with their empty tables, and an
@@ -20,3 +24,6 @@ void initDataFolder(const QString &folder);
 // replacement would hide that. Returns true when the tables were created. Throws AppError when something cannot be
 // made.
 bool prepareDataFolder(const QString &folder);
+
+// Makes the folder and its empty memo file, when missing, for a start whose tables lie on a server.
+void prepareMemoFolder(const QString &folder);

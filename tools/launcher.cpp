@@ -77,9 +77,13 @@ int main(int argc, char *argv[])
         return 1;
     }
 
+    // A server alias is passed on as it is; the memo file stays in the local data folder.
+    const bool server = aliasNamesServer(QString::fromLocal8Bit(qgetenv("BCDEMOS")));
     const QString folder = userDataFolder();
     try {
-        if (prepareDataFolder(folder))
+        if (server)
+            prepareMemoFolder(folder);
+        else if (prepareDataFolder(folder))
             std::printf("%s\n", QStringLiteral("已建立数据文件夹 %1").arg(folder).toLocal8Bit().constData());
     } catch (const AppError &e) {
         return fail(argc, argv,
@@ -97,7 +101,8 @@ int main(int argc, char *argv[])
         return fail(argc, argv,
                     QStringLiteral("无法进入数据文件夹 %1：%2")
                         .arg(QDir::toNativeSeparators(folder), QString::fromLocal8Bit(std::strerror(errno))));
-    setenv("BCDEMOS", dir.constData(), 1);
+    if (!server)
+        setenv("BCDEMOS", dir.constData(), 1);
 
     const QByteArray file = QFile::encodeName(program);
     // The program is named `vanterlo` however the launcher was called: the desktop matches its windows to the menu

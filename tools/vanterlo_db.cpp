@@ -1,11 +1,16 @@
 // vanterlo-db: creates and fills the program's data files.
 //   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR, and an empty memo file bwl.sys
 //   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
+//   vanterlo-db import-paradox FROM_DIR [DIR]
+//                                   writes a new data folder from the Paradox tables jhb.DB and huizong.DB
+//   vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
+//                                   writes the purchase list or the summary of those days as .xlsx or .csv
 // DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
 
 #include "store/app_error.h"
 #include "store/database.h"
 #include "tools/data_folder.h"
+#include "tools/exchange_commands.h"
 #include "tools/generate.h"
 
 #include <QCoreApplication>
@@ -18,7 +23,10 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n       vanterlo-db generate N [DIR]\n");
+    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n       vanterlo-db generate N [DIR]\n"
+                         "       vanterlo-db import-paradox FROM_DIR [DIR]\n"
+                         "       vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] "
+                         "OUT [DIR]\n");
     return 2;
 }
 
@@ -30,6 +38,10 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();
+    if (args[0] == QLatin1String("import-paradox"))
+        return importParadoxCommand(args.mid(1));
+    if (args[0] == QLatin1String("export"))
+        return exportCommand(args.mid(1));
     try {
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();

@@ -71,6 +71,7 @@ private slots:
     void preparingAgainKeepsEverything();
     void partialFolders();
     void initRefusesExistingTables();
+    void failedCreationLeavesNoHalfFolder();
     void folderThatCannotBeMade();
     void launcherStartsProgramInDataFolder();
     void launcherWithoutDisplayMakesNothing();
@@ -93,6 +94,12 @@ void TestLauncher::dataFolder_data()
     QTest::newRow("XDG_DATA_HOME empty") << QString() << ""
                                          << "~/.local/share/vanterlo";
     QTest::newRow("nothing set") << QString() << QString() << "~/.local/share/vanterlo";
+    // A server holds the tables; the memo file stays in the local folder.
+    QTest::newRow("server URI") << "postgresql://clerk@db.example/vanterlo"
+                                << "/x/data"
+                                << "/x/data/vanterlo";
+    QTest::newRow("server settings") << "host=db.example dbname=vanterlo" << QString() << "~/.local/share/vanterlo";
+    QTest::newRow("folder with =") << "/srv/a=b" << QString() << "/srv/a=b";
 }
 
 void TestLauncher::dataFolder()
@@ -164,6 +171,20 @@ void TestLauncher::initRefusesExistingTables()
     writeFile(tmp.filePath(QStringLiteral("bwl.sys")), "note");
     QVERIFY_THROWS_EXCEPTION(AppError, initDataFolder(tmp.path()));
     QCOMPARE(readFile(tmp.filePath(QStringLiteral("bwl.sys"))), QByteArray("note"));
+}
+
+void TestLauncher::failedCreationLeavesNoHalfFolder()
+{
+    // huizong.DB cannot get its journal (a folder stands in its way) after jhb.DB has been made.
+    QTemporaryDir tmp;
+    QVERIFY(QDir(tmp.path()).mkdir(QStringLiteral("huizong.DB-wal")));
+    QVERIFY_THROWS_EXCEPTION(AppError, prepareDataFolder(tmp.path()));
+    QCOMPARE(QDir(tmp.path()).entryList(QDir::NoDotAndDotDot | QDir::AllEntries), QStringList{"huizong.DB-wal"});
+
+    // Once the obstacle is gone, the next start makes the whole folder.
+    QVERIFY(QDir(tmp.path()).rmdir(QStringLiteral("huizong.DB-wal")));
+    QVERIFY(prepareDataFolder(tmp.path()));
+    QCOMPARE(purchaseCount(tmp.path()), 0);
 }
 
 void TestLauncher::folderThatCannotBeMade()

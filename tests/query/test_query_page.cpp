@@ -2,6 +2,7 @@
 #include "app/form1.h"
 #include "query/progress.h"
 #include "store/dataset.h"
+#include "store/text_forms.h"
 #include "tests/fixture.h"
 #include "widgets/db_grid.h"
 #include "widgets/mask_edit.h"
@@ -72,6 +73,7 @@ private slots:
     void queryByDateAndRange_data();
     void queryByDateAndRange();
     void summaryOverARange();
+    void sumsExactToTheFen();
     void februaryAndConversionErrors();
     void deleting_data();
     void deleting();
@@ -501,6 +503,41 @@ void TestQueryPage::summaryOverARange()
     QCOMPARE(form->Label17->text(), QStringLiteral("0"));
     QVERIFY(form->Button5->isEnabled()); // never disabled again
     QVERIFY(!form->Button6->isEnabled());
+}
+
+void TestQueryPage::sumsExactToTheFen()
+{
+    // 3,000 purchases of flour at 49.9 in May: added up one by one in floating point they make 149699.999999992.
+    {
+        Transaction t(Session::database());
+        for (int i = 0; i < 3000; ++i)
+            data->addPurchase(20000 + i, QStringLiteral("面  粉"), 49.9, 1, 49.9, QDate(2026, 5, 1 + i % 31));
+        t.commit();
+    }
+    double naive = 0;
+    for (int i = 0; i < 3000; ++i)
+        naive += 49.9;
+    QCOMPARE(formatGeneral(naive), QStringLiteral("149699.999999992"));
+
+    enterPage();
+    chooseRange(QStringLiteral("260501"), QStringLiteral("260531"), false);
+    click(form->Button7);
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
+    QVERIFY(form->CheckBox1->isEnabled());
+    click(form->CheckBox1);
+    click(form->Button7);
+    QCOMPARE(summaryRows(form.get()), QStringList{QStringLiteral("1|面  粉|3000|149700")});
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
+    // By goods.
+    click(form->RadioButton3);
+    form->MaskEdit3->setFocus();
+    form->MaskEdit3->selectAll();
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("面  粉"));
+    QApplication::sendEvent(form->MaskEdit3, &commit);
+    click(form->Button7);
+    QCOMPARE(form->Label16->text(), QStringLiteral("3000"));
+    QCOMPARE(form->Label17->text(), QStringLiteral("149700"));
 }
 
 void TestQueryPage::februaryAndConversionErrors()

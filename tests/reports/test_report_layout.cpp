@@ -230,6 +230,35 @@ private slots:
         QVERIFY(at(count) > at(caption));
     }
 
+    // Both reports' totals are exact to the fen where adding up in floating point shows noise.
+    void totalsExactToTheFen()
+    {
+        {
+            Transaction t(Session::database());
+            for (int id = 1; id <= 3000; ++id)
+                m_folder->addPurchase(id, QStringLiteral("面  粉"), 49.9, 1, 49.9, QDate(2026, 3, 1 + id % 28));
+            t.commit();
+        }
+        for (int id = 1; id <= 40; ++id)
+            addSummaryRow(id, QStringLiteral("面  粉"), 1, 2494.95);
+        double naiveList = 0, naiveSummary = 0;
+        for (int i = 0; i < 3000; ++i)
+            naiveList += 49.9;
+        for (int i = 0; i < 40; ++i)
+            naiveSummary += 2494.95;
+        QCOMPARE(formatGeneral(naiveList), QStringLiteral("149699.999999992"));
+        QCOMPARE(formatGeneral(naiveSummary), QStringLiteral("99797.9999999999"));
+
+        openRange();
+        const ReportDocument list = m_form->QuickRep1->prepare();
+        QCOMPARE(find(list, QStringLiteral("149700")).size(), 1);
+        m_summary->open();
+        writeReportHeader(m_form.get(), true, PrintMode::DateRange, QStringLiteral("26-03-01"),
+                          QStringLiteral("26-03-31"));
+        const ReportDocument summary = m_form->QuickRep2->prepare();
+        QCOMPARE(find(summary, QStringLiteral("99798")).size(), 1);
+    }
+
     void textOnTheHalfWidthGrid()
     {
         // Blanks take their cells but print nothing, so the colon stays in its own cell and a count drawn over the

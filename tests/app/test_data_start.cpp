@@ -1,0 +1,232 @@
+#include "app/fonts.h"
+#include "app/form1.h"
+#include "app/instance_lock.h"
+#include "app/qt_translations.h"
+#include "app/splash.h"
+#include "app/startup.h"
+#include "store/dataset.h"
+#include "store/gbk.h"
+#include "tests/exchange/paradox_writer.h"
+#include "tests/fixture.h"
+#include "widgets/message_boxes.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QLibraryInfo>
+#include <QMessageBox>
+#include <QTest>
+#include <QTranslator>
+
+namespace {
+
+// Notes whether the splash window was still on the screen when the error box came.
+class StartupBoxes : public ScriptedMessageBoxes
+{
+public:
+    bool splashVisible = false;
+    void error(const QString &message) override
+    {
+        splashVisible = fm && fm->isVisible();
+        ScriptedMessageBoxes::error(message);
+    }
+};
+
+// Every file of a folder tree with a digest of its bytes; the lock that a running copy keeps there left out.
+QStringList snapshot(const QString &folder)
+{
+    QStringList out;
+    const QDir dir(folder);
+    for (const QString &f : dir.entryList(QDir::Files | QDir::Hidden | QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+        if (f == QLatin1String(InstanceLock::FileName))
+            continue;
+        QFile file(dir.filePath(f));
+        if (QFileInfo(file).isDir()) {
+            out.append(f + QStringLiteral("/"));
+            for (const QString &inner : snapshot(dir.filePath(f)))
+                out.append(f + QStringLiteral("/") + inner);
+            continue;
+        }
+        file.open(QIODevice::ReadOnly);
+        out.append(f + u' ' + QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha1).toHex());
+    }
+    return out;
+}
+
+// A data folder as it was left by the program's Paradox days: the purchase table with its primary index file, the
+// summary table and the memo.
+void writeParadoxFolder(const QString &folder, int records)
+{
+    {
+        ParadoxWriter jhb(QDir(folder).filePath(QStringLiteral("jhb.DB")), ParadoxWriter::purchaseColumns());
+        QVERIFY(jhb.ok());
+        const QByteArray names[] = {Gbk::encode(QStringLiteral("大  米")), Gbk::encode(QStringLiteral("豆制品、")),
+                                    Gbk::encode(QStringLiteral("青菜类"))};
+        for (int i = 0; i < records; ++i)
+            jhb.add({10000 + i, names[i % 3], i % 5 ? QVariant(2.5) : QVariant(), 4.0, 10.0,
+                     QDate(2025, 1, 1).addDays(i / 30)});
+        ParadoxWriter huizong(QDir(folder).filePath(QStringLiteral("huizong.DB")), ParadoxWriter::summaryColumns());
+        huizong.add({1, names[0], 2, 20.0});
+    }
+    QFile index(QDir(folder).filePath(QStringLiteral("jhb.PX")));
+    QVERIFY(index.open(QIODevice::WriteOnly));
+    index.write(QByteArray(2048, '\1'));
+    QFile memo(QDir(folder).filePath(QStringLiteral("bwl.sys")));
+    QVERIFY(memo.open(QIODevice::WriteOnly));
+    memo.write(Gbk::encode(QStringLiteral("备忘")));
+}
+
+} // namespace
+
+class TestDataStart : public QObject
+{
+    Q_OBJECT
+private slots:
+    void initTestCase() { installFontSubstitutes(); }
+
+    // OK: the Paradox files go into paradox/ untouched, the new tables hold the records, an account is shown and kept,
+    // and the program starts normally on the converted data.
+    void convertsParadoxTablesOnOk()
+    {
+        DataFolder data(false);
+        writeParadoxFolder(data.path(), 10000);
+        const QStringList before = snapshot(data.path());
+        QDir::setCurrent(data.path());
+        ScriptedMessageBoxes boxes;
+        boxes.answers = {true};
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp,
+                            [&] {
+                                looped = true;
+                                QCOMPARE(Form1->Table1->recordCount(), 10000);
+                                Statement name(Session::database(),
+                                               QStringLiteral("SELECT Name, Single_Price FROM JHB WHERE ID = 10010"));
+                                QVERIFY(name.step());
+                                QCOMPARE(name.column(0).toString(), QStringLiteral("豆制品、"));
+                                QVERIFY(name.columnIsNull(1));
+                            }),
+                 0);
+        QVERIFY(looped);
+        QCOMPARE(boxes.records.size(), 2);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Question);
+        QCOMPARE(boxes.records[0].caption, QStringLiteral("Vanterlo"));
+        QVERIFY(boxes.records[0].text.contains(QStringLiteral("Paradox")));
+        QCOMPARE(boxes.records[1].kind, MessageBoxes::Kind::Message);
+        QVERIFY2(boxes.records[1].text.contains(QStringLiteral("jhb.DB：读取 10000 条记录，写入 10000 条，跳过 0 条")),
+                 qPrintable(boxes.records[1].text));
+
+        // The Paradox files as they were, now in paradox/; the memo where it was.
+        QStringList moved;
+        for (const QString &line : before) {
+            if (!line.startsWith(QLatin1String("bwl.sys")))
+                moved.append(QStringLiteral("paradox/") + line);
+        }
+        const QStringList after = snapshot(data.path());
+        for (const QString &line : moved)
+            QVERIFY2(after.contains(line), qPrintable(line));
+        QVERIFY(after.contains(before.filter(QStringLiteral("bwl.sys")).value(0)));
+        QVERIFY(QFileInfo::exists(data.file(QStringLiteral("paradox/导入报告.txt"))));
+        QVERIFY(!QFileInfo::exists(data.file(QStringLiteral("jhb.PX"))));
+    }
+
+    // Cancel: the start-up failure (one error box over the splash, no event loop, exit code 0), files untouched.
+    void cancelLeavesTheFilesAlone()
+    {
+        DataFolder data(false);
+        writeParadoxFolder(data.path(), 50);
+        const QStringList before = snapshot(data.path());
+        StartupBoxes boxes;
+        boxes.answers = {false};
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp, [&] { looped = true; }), 0);
+        QVERIFY(!looped);
+        QCOMPARE(boxes.records.size(), 2);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Question);
+        QCOMPARE(boxes.records[1].kind, MessageBoxes::Kind::Error);
+        QVERIFY2(boxes.records[1].text.contains(QStringLiteral("import-paradox")), qPrintable(boxes.records[1].text));
+        QVERIFY(boxes.splashVisible);
+        QVERIFY(!Form1 && !fm);
+        QCOMPARE(snapshot(data.path()), before);
+    }
+
+    // A missing folder or table file: the engine's message naming the file, then what to do, in one error box.
+    void missingFilesSayWhatToDo_data()
+    {
+        QTest::addColumn<QString>("missing");
+        QTest::addColumn<QString>("named");
+        QTest::addColumn<QString>("advice");
+        QTest::newRow("folder") << "folder"
+                                << "no-such-folder"
+                                << "vanterlo-db init";
+        QTest::newRow("both tables") << "both"
+                                     << "jhb.DB"
+                                     << "vanterlo-db import-paradox";
+        QTest::newRow("purchase table") << "jhb.DB"
+                                        << "jhb.DB"
+                                        << "从备份恢复 jhb.DB";
+        QTest::newRow("summary table") << "huizong.DB"
+                                       << "huizong.DB"
+                                       << "复制到";
+    }
+    void missingFilesSayWhatToDo()
+    {
+        QFETCH(QString, missing);
+        QFETCH(QString, named);
+        QFETCH(QString, advice);
+        DataFolder data(missing != QLatin1String("both"));
+        if (missing == QLatin1String("folder"))
+            qputenv("BCDEMOS", data.file(QStringLiteral("no-such-folder")).toLocal8Bit());
+        else if (missing != QLatin1String("both"))
+            QVERIFY(QFile::remove(data.file(missing)));
+        StartupBoxes boxes;
+        QCOMPARE(runProgram(*qApp, [] { QFAIL("the event loop ran"); }), 0);
+        QCOMPARE(boxes.records.size(), 1);
+        const QString text = boxes.records[0].text;
+        const QStringList lines = text.split(u'\n');
+        QCOMPARE(lines.size(), 2);
+        QVERIFY2(lines[0].contains(named), qPrintable(text));
+        QVERIFY2(lines[1].contains(advice), qPrintable(text));
+        QVERIFY(boxes.splashVisible);
+    }
+
+    // Qt's own buttons in Chinese on a machine that names no language; a language Qt has stays that language.
+    void qtTextsFollowTheSystem_data()
+    {
+        QTest::addColumn<QString>("locale");
+        QTest::addColumn<QString>("ok");
+        QTest::addColumn<QString>("cancel");
+        QTest::newRow("C") << "C"
+                           << "确定"
+                           << "取消";
+        QTest::newRow("POSIX") << "POSIX"
+                               << "确定"
+                               << "取消";
+        QTest::newRow("zh_CN") << "zh_CN"
+                               << "确定"
+                               << "取消";
+        QTest::newRow("de_DE") << "de_DE"
+                               << "OK"
+                               << "Abbrechen";
+    }
+    void qtTextsFollowTheSystem()
+    {
+        QFETCH(QString, locale);
+        QFETCH(QString, ok);
+        QFETCH(QString, cancel);
+        QTranslator translator;
+        QVERIFY(loadQtTranslation(translator, QLocale(locale)));
+        QCoreApplication::installTranslator(&translator);
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Vanterlo"), QStringLiteral("？"),
+                        QMessageBox::Ok | QMessageBox::Cancel);
+        QString okText = box.button(QMessageBox::Ok)->text();
+        QString cancelText = box.button(QMessageBox::Cancel)->text();
+        QCoreApplication::removeTranslator(&translator);
+        QCOMPARE(okText.remove(u'&'), ok);
+        QCOMPARE(cancelText.remove(u'&'), cancel);
+    }
+};
+
+QTEST_MAIN(TestDataStart)
+#include "test_data_start.moc"

@@ -1,0 +1,30 @@
+#include "exchange/paradox_import.h"
+#include "store/app_error.h"
+#include "store/database.h"
+#include "tools/exchange_commands.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <cstdio>
+
+int importParadoxCommand(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 2) {
+        std::fprintf(stderr, "usage: vanterlo-db import-paradox FROM_DIR [DIR]\n");
+        return 2;
+    }
+    const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
+    QElapsedTimer timer;
+    timer.start();
+    try {
+        const Exchange::ImportReport report = Exchange::importParadox(args[0], dir);
+        for (const QString &line : report.lines())
+            std::printf("%s\n", line.toUtf8().constData());
+        std::printf("已写入 %s（%.1f 秒）\n", QDir::toNativeSeparators(QDir(dir).absolutePath()).toUtf8().constData(),
+                    double(timer.elapsed()) / 1000.0);
+    } catch (const AppError &e) {
+        std::fprintf(stderr, "vanterlo-db: %s\n", e.message().toUtf8().constData());
+        return 1;
+    }
+    return 0;
+}
