@@ -7,7 +7,7 @@ cd "$(cd "$(dirname "$0")/.." && pwd)"
 seconds="${1:-600}"
 shift || true
 targets=("$@")
-[ ${#targets[@]} -gt 0 ] || targets=(number date_text gbk memo)
+[ ${#targets[@]} -gt 0 ] || targets=(number date_text gbk memo report)
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 for t in "${targets[@]}"; do
