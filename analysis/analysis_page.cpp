@@ -16,6 +16,7 @@
 #include <QDateEdit>
 #include <QDateTimeAxis>
 #include <QFormLayout>
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -39,6 +40,8 @@ const QColor CategoryColours[Analysis::CategoryCount] = {
     QColor(0x8a, 0xe2, 0x34), QColor(0x2e, 0x34, 0x36), QColor(0x72, 0x9f, 0xcf), QColor(0xad, 0x7f, 0xa8),
     QColor(0x88, 0x8a, 0x85)};
 
+const int RowHeight = 18;
+
 // A table that only shows figures: read-only, rows selected whole, no grid of editors.
 QTableWidget *figureTable(const char *name, const QStringList &titles, QWidget *parent)
 {
@@ -49,7 +52,8 @@ QTableWidget *figureTable(const char *name, const QStringList &titles, QWidget *
     t->setSelectionBehavior(QAbstractItemView::SelectRows);
     t->setTabKeyNavigation(false);
     t->verticalHeader()->hide();
-    t->verticalHeader()->setDefaultSectionSize(20);
+    t->verticalHeader()->setDefaultSectionSize(RowHeight);
+    t->verticalHeader()->setMinimumSectionSize(RowHeight);
     t->horizontalHeader()->setHighlightSections(false);
     return t;
 }
@@ -120,7 +124,8 @@ AnalysisPage::AnalysisPage(QWidget *parent) : QWidget(parent)
 {
     setObjectName(QStringLiteral("AnalysisPage"));
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(4, 4, 4, 4);
+    // The page control reaches beyond the window's right edge at the designed size: keep clear of that strip.
+    layout->setContentsMargins(2, 2, 26, 2);
     tabs = new QTabWidget(this);
     tabs->setObjectName(QStringLiteral("AnalysisTabs"));
     tabs->addTab(buildSpendingTab(), QStringLiteral("支出分析"));
@@ -170,30 +175,58 @@ QWidget *AnalysisPage::buildSpendingTab()
     range->addWidget(spendingTotal);
     layout->addLayout(range);
 
+    // The chart with the costliest goods beside it, and the chart's figures month by month under both.
     auto *middle = new QHBoxLayout;
+    auto *chartColumn = new QVBoxLayout;
+    chartColumn->setSpacing(2);
     spendingChart = chartView("SpendingChart", QStringLiteral("每月支出图"), tab);
-    middle->addWidget(spendingChart, 3);
+    chartColumn->addWidget(spendingChart, 1);
+    // The legend as a compact grid under the chart: the chart's own legend wants a line per category and leaves the
+    // bars no room at the window's size.
+    auto *legend = new QGridLayout;
+    legend->setHorizontalSpacing(6);
+    legend->setVerticalSpacing(1);
+    QFont legendFont = font();
+    legendFont.setPixelSize(11);
+    const auto &nodes = Catalogue::nodes();
+    for (int c = 0; c < Analysis::CategoryCount; ++c) {
+        auto *entry = new QHBoxLayout;
+        entry->setSpacing(3);
+        auto *swatch = new QLabel(tab);
+        swatch->setFixedSize(10, 10);
+        swatch->setStyleSheet(QStringLiteral("background: %1; border: 1px solid %2;")
+                                  .arg(CategoryColours[c].name(), CategoryColours[c].darker(130).name()));
+        auto *name = new QLabel(nodes[c].label, tab);
+        name->setFont(legendFont);
+        entry->addWidget(swatch);
+        entry->addWidget(name, 1);
+        legend->addLayout(entry, c / 4, c % 4);
+    }
+    chartColumn->addLayout(legend);
+    middle->addLayout(chartColumn, 1);
     auto *top = new QVBoxLayout;
     auto *topCaption = new QLabel(QStringLiteral("支出最多的10种货物"), tab);
     topGoodsGrid =
         figureTable("TopGoodsGrid", {QStringLiteral("品名"), QStringLiteral("金额(元)"), QStringLiteral("次数")}, tab);
     topGoodsGrid->setAccessibleName(topCaption->text());
-    topGoodsGrid->setColumnWidth(0, 70);
-    topGoodsGrid->setColumnWidth(1, 90);
-    topGoodsGrid->setColumnWidth(2, 45);
     topCaption->setBuddy(topGoodsGrid);
+    // Room for ten rows, so the costliest goods show without scrolling.
+    topGoodsGrid->setFixedSize(215, 10 * RowHeight + topGoodsGrid->horizontalHeader()->sizeHint().height() + 4);
     top->addWidget(topCaption);
     top->addWidget(topGoodsGrid);
-    middle->addLayout(top, 2);
+    top->addStretch(1);
+    middle->addLayout(top);
     layout->addLayout(middle, 1);
 
+    auto *monthCaption = new QLabel(QStringLiteral("每月支出(元)"), tab);
     QStringList titles{QStringLiteral("月份"), QStringLiteral("合计")};
     for (const Catalogue::Node &node : Catalogue::nodes())
         titles << node.label;
     monthGrid = figureTable("MonthGrid", titles, tab);
-    monthGrid->setAccessibleName(QStringLiteral("每月支出(元)"));
-    monthGrid->setMaximumHeight(150);
-    monthGrid->horizontalHeader()->setDefaultSectionSize(72);
+    monthGrid->setAccessibleName(monthCaption->text());
+    monthGrid->setFixedHeight(5 * RowHeight + monthGrid->horizontalHeader()->sizeHint().height() + 20);
+    monthCaption->setBuddy(monthGrid);
+    layout->addWidget(monthCaption);
     layout->addWidget(monthGrid);
     return tab;
 }
@@ -219,8 +252,8 @@ QWidget *AnalysisPage::buildPriceTab()
         "LastPurchasesGrid",
         {QStringLiteral("日期"), QStringLiteral("单价"), QStringLiteral("数量"), QStringLiteral("总价")}, tab);
     lastPurchasesGrid->setAccessibleName(lastCaption->text());
-    lastPurchasesGrid->setColumnWidth(0, 100);
-    lastPurchasesGrid->setMaximumHeight(20 * 10 + 28);
+    lastPurchasesGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    lastPurchasesGrid->setFixedHeight(10 * RowHeight + lastPurchasesGrid->horizontalHeader()->sizeHint().height() + 4);
     lastCaption->setBuddy(lastPurchasesGrid);
     last->addWidget(lastCaption);
     last->addWidget(lastPurchasesGrid);
@@ -321,9 +354,9 @@ void AnalysisPage::refreshSpending()
     series->attachAxis(x);
     series->attachAxis(y);
     y->applyNiceNumbers();
-    chart->legend()->setAlignment(Qt::AlignBottom);
-    chart->legend()->setFont(small);
+    chart->legend()->hide();
     chart->setTitle(QStringLiteral("每月支出（按类别）"));
+    chart->setTitleFont(small);
 
     // The same figures as text: the month table, and a description of the chart for screen readers.
     QStringList described;
@@ -351,6 +384,9 @@ void AnalysisPage::refreshSpending()
         topGoodsGrid->setItem(r, 1, cell(Analysis::moneyText(g.total)));
         topGoodsGrid->setItem(r, 2, cell(QString::number(g.purchases)));
     }
+    monthGrid->resizeColumnsToContents();
+    topGoodsGrid->resizeColumnsToContents();
+    topGoodsGrid->horizontalHeader()->setStretchLastSection(true);
 }
 
 void AnalysisPage::showPriceHistory(const QString &goods)
@@ -406,6 +442,7 @@ void AnalysisPage::refreshPriceHistory()
         y->setTitleFont(small);
         const double pad = std::max((high - low) * 0.1, std::max(std::fabs(high) * 0.05, 0.01));
         y->setRange(low - pad, high + pad);
+        y->applyNiceNumbers();
         chart->addAxis(x, Qt::AlignBottom);
         chart->addAxis(y, Qt::AlignLeft);
         series->attachAxis(x);

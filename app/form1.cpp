@@ -98,6 +98,36 @@ protected:
     }
 };
 
+// The note below the tree is covered whenever the tree shows: it takes the focus only while the tree is hidden.
+class CoveredNote : public QObject
+{
+public:
+    CoveredNote(QWidget *tree, QWidget *note) : QObject(tree), m_tree(tree), m_note(note)
+    {
+        tree->installEventFilter(this);
+        update();
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == m_tree && (event->type() == QEvent::Show || event->type() == QEvent::Hide))
+            update();
+        return false;
+    }
+
+private:
+    void update()
+    {
+        const bool covered = !m_tree->isHidden();
+        m_note->setFocusPolicy(covered ? Qt::NoFocus : Qt::StrongFocus);
+        if (covered && m_note->hasFocus())
+            m_tree->setFocus(Qt::OtherFocusReason);
+    }
+    QWidget *m_tree;
+    QWidget *m_note;
+};
+
 } // namespace
 
 TabSheet::TabSheet(const QString &name, QWidget *parent) : QWidget(parent)
@@ -141,6 +171,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     buildQueryPage();
     buildAnalysisPage();
     buildAboutPage();
+    buildMaintenancePage();
     buildClock();
 
     Timer1 = new QTimer(this);
@@ -221,6 +252,7 @@ void TForm1::buildFrame()
     }
     TreeView1->collapseAll();
     tree->onDoubleClick = guarded(this, &TForm1::TreeView1DblClick);
+    new CoveredNote(TreeView1, Memo2);
 
     PageControl1 = new QTabWidget(this);
     PageControl1->setObjectName(QStringLiteral("PageControl1"));

@@ -4,6 +4,7 @@
 #include "entry/price_note.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
+#include "store/recycle_bin.h"
 #include "store/text_forms.h"
 #include "widgets/db_edit.h"
 #include "widgets/db_grid.h"
@@ -405,6 +406,15 @@ void TForm1::DBEdit5Change()
 
 // ---- record buttons ----
 
+// A record button that has done its work hands the focus to the catalogue's selected goods, where the guidance line
+// sends the user next. It does so before the button disables itself: Qt would pass the focus on to the next button,
+// "!删除!", where two more Enters delete the record just posted.
+static void handFocusToCatalogue(TForm1 *form)
+{
+    if (form->TreeView1->isVisible())
+        form->TreeView1->setFocus(Qt::OtherFocusReason);
+}
+
 void TForm1::Button1Click()
 {
     DBEdit::editRecord(Table1);
@@ -413,6 +423,7 @@ void TForm1::Button1Click()
         return;
     }
     Table1->post();
+    handFocusToCatalogue(this);
     Button1->setEnabled(false);
     Button2->setEnabled(false);
     setGuidance(QStringLiteral("请输入下一条记录或删除某条记录；"));
@@ -421,6 +432,7 @@ void TForm1::Button1Click()
 void TForm1::Button2Click()
 {
     Table1->cancel();
+    handFocusToCatalogue(this);
     Button2->setEnabled(false);
     Button1->setEnabled(false);
     setGuidance(QStringLiteral("输入下一条记录或删除记录；"));
@@ -429,8 +441,10 @@ void TForm1::Button2Click()
 void TForm1::Button4Click()
 {
     if (MessageBoxes::instance().question(QString::fromUtf8(DeleteCaption), QStringLiteral("确实要删除这条记录吗？"))) {
+        const RecycleBin::Deletion binned(RecycleBin::Way::EntryPage);
         Table1->deleteRecord();
     }
+    handFocusToCatalogue(this);
     Button1->setEnabled(false);
     setGuidance(QStringLiteral("选择下一条记录删除或输入一条新记录；"));
 }

@@ -448,7 +448,8 @@ QStringList ImportReport::lines() const
     };
     out.append(counts(QStringLiteral("jhb.DB"), purchases));
     out.append(counts(QStringLiteral("huizong.DB"), summary));
-    out.append(memoCopied ? QStringLiteral("bwl.sys：已原样复制") : QStringLiteral("bwl.sys：未复制"));
+    if (memoCopied)
+        out.append(QStringLiteral("bwl.sys：已原样复制"));
     out += skips;
     out += notes;
     return out;
@@ -528,7 +529,15 @@ ImportReport importParadox(const QString &fromDir, const QString &toDir)
             }
             // The query planner's statistics, so that it picks the indexes that suit this table.
             db.exec("ANALYZE main");
-            if (!memo.isEmpty() && QFileInfo(memo).absoluteFilePath() != QFileInfo(memoTarget).absoluteFilePath()) {
+            if (memo.isEmpty() && !QFileInfo::exists(memoTarget)) {
+                // A data folder starts with a memo file, empty when there was no memo.
+                QFile empty(memoTarget);
+                if (!empty.open(QIODevice::WriteOnly))
+                    throw AppError(QStringLiteral("无法建立 %1").arg(native(memoTarget)));
+                undo.files.append(memoTarget);
+                report.notes.append(QStringLiteral("bwl.sys：原来没有备忘录，已建立空的备忘录文件"));
+            } else if (!memo.isEmpty() &&
+                       QFileInfo(memo).absoluteFilePath() != QFileInfo(memoTarget).absoluteFilePath()) {
                 if (QFileInfo::exists(memoTarget)) {
                     report.notes.append(QStringLiteral("%1 已经存在，保留原样，未覆盖").arg(native(memoTarget)));
                 } else {

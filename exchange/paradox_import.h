@@ -31,7 +31,7 @@ struct ImportReport
 bool isParadoxTable(const QString &file);
 
 // Reads fromDir/jhb.DB and, when present, fromDir/huizong.DB, and writes a new data folder toDir with their records
-// and a copy of fromDir/bwl.sys, byte for byte. Refuses a folder that already holds either table file. Writes all or
+// and a copy of fromDir/bwl.sys, byte for byte (an empty bwl.sys when there is none on either side). Refuses a folder that already holds either table file. Writes all or
 // nothing: when anything fails, toDir is left as it was. Throws AppError with a message for the user.
 ImportReport importParadox(const QString &fromDir, const QString &toDir);
 

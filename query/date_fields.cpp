@@ -14,14 +14,18 @@ const char *const OutOfBounds = "输入的日期数据超界，请重新输入�
 const char *const Incomplete = "输入的日期数据不完整！";
 
 // The bounds check as the user types: on failure the caret steps back onto the character just typed, so that the
-// next digit replaces it.
+// next digit replaces it. Typing the digit before a separator left the caret behind the separator: the step goes
+// over it too.
 void checkBounds(MaskEdit *field)
 {
     if (!DateText::outOfBounds(field->text()))
         return;
     MessageBoxes::instance().message(QString::fromUtf8(OutOfBounds));
-    if (field->cursorPosition() > 0)
-        field->setCursorPosition(field->cursorPosition() - 1);
+    int caret = field->cursorPosition() - 1;
+    while (caret > 0 && field->text().at(caret) == QLatin1Char('-'))
+        --caret;
+    if (caret >= 0)
+        field->setCursorPosition(caret);
 }
 
 bool caretAtEnd(const MaskEdit *field)

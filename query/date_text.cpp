@@ -50,7 +50,11 @@ bool februaryCheckFails(const QString &start, const QString &end)
 
 QDate toDate(const QString &text, int currentYear)
 {
-    const std::optional<QDate> date = parseDate(text, currentYear);
+    // A number with one digit left blank is read as a one-digit number, as the blanks before a number are: only a
+    // number with no digit at all fails.
+    QString digits = text;
+    digits.remove(QLatin1Char(' '));
+    const std::optional<QDate> date = parseDate(digits, currentYear);
     if (!date)
         throw AppError(QStringLiteral("'%1' is not a valid date and time").arg(text));
     return *date;

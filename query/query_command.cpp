@@ -106,6 +106,12 @@ void TForm1::Button7Click()
     }
 
     if (DateText::februaryCheckFails(MaskEdit1->text(), MaskEdit2->text())) {
+        // No new query runs, so the grid shows the last result again: read afresh, so that records deleted since
+        // (through the whole table or on the entry page) do not come back in it.
+        if (Query1->active()) {
+            Query1->close();
+            Query1->open();
+        }
         busy.release();
         MessageBoxes::instance().message(QStringLiteral("无此日期，请重新输入！"));
     } else {

@@ -10,12 +10,15 @@
 #include "widgets/message_boxes.h"
 #include "widgets/pixel_font.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QFrame>
 #include <QGroupBox>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPainter>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStyle>
@@ -68,6 +71,28 @@ protected:
             p.drawText(QPointF(x, baseline), QString(c));
             x += fm.horizontalAdvance(c);
         }
+    }
+};
+
+// Where the last mode handler put the focus.
+QPointer<QWidget> modeFocus;
+
+// A mode button. An arrow key checks the neighbouring mode, whose handler puts the focus where that mode's input goes;
+// Qt then moves the focus onto the newly checked button. The handler's focus is put back, as after a click, so that
+// the next keys go into the mode's field.
+class ModeButton : public QRadioButton
+{
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override
+    {
+        modeFocus = nullptr;
+        QRadioButton::keyPressEvent(event);
+        if (modeFocus && modeFocus->isEnabled() && modeFocus->isVisible() && QApplication::focusWidget() != modeFocus)
+            modeFocus->setFocus(Qt::OtherFocusReason);
+        modeFocus = nullptr;
     }
 };
 
@@ -150,7 +175,12 @@ void TForm1::buildQueryPage()
     RadioGroup1->setObjectName(QStringLiteral("RadioGroup1"));
     RadioGroup1->setGeometry(37, 120, 180, 56);
 
-    button(RadioButton3, "RadioButton3", QStringLiteral("按品名"), GroupBox3)->setGeometry(48, 47, 73, 17);
+    const auto modeButton = [](QRadioButton *&b, const char *name, const QString &text, QWidget *parent) {
+        b = new ModeButton(text, parent);
+        b->setObjectName(QString::fromLatin1(name));
+        return b;
+    };
+    modeButton(RadioButton3, "RadioButton3", QStringLiteral("按品名"), GroupBox3)->setGeometry(48, 47, 73, 17);
     RadioButton3->setChecked(true);
     MaskEdit3 = new MaskEdit(QStringLiteral("MaskEdit3"), MaskEdit::Mask::None, GroupBox3);
     MaskEdit3->setGeometry(134, 44, 71, 24);
@@ -161,8 +191,8 @@ void TForm1::buildQueryPage()
     Bevel1->setFrameStyle(QFrame::HLine | QFrame::Sunken);
     Bevel1->setGeometry(9, 88, 230, 2);
 
-    button(RadioButton1, "RadioButton1", QStringLiteral("一天"), GroupBox3)->setGeometry(61, 148, 65, 17);
-    button(RadioButton2, "RadioButton2", QStringLiteral("几天"), GroupBox3)->setGeometry(143, 148, 57, 17);
+    modeButton(RadioButton1, "RadioButton1", QStringLiteral("一天"), GroupBox3)->setGeometry(61, 148, 65, 17);
+    modeButton(RadioButton2, "RadioButton2", QStringLiteral("几天"), GroupBox3)->setGeometry(143, 148, 57, 17);
 
     label(Label12, "Label12", QStringLiteral("时间："), GroupBox3)->setGeometry(9, 228, 48, 16);
     Label12->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -270,8 +300,10 @@ void TForm1::buildQueryPage()
     const auto onChecked = [this](QRadioButton *radio, void (TForm1::*handler)()) {
         const auto run = fromSignal(this, handler);
         connect(radio, &QRadioButton::toggled, this, [run](bool checked) {
-            if (checked)
+            if (checked) {
                 run();
+                modeFocus = QApplication::focusWidget();
+            }
         });
     };
     onChecked(RadioButton1, &TForm1::RadioButton1Click);

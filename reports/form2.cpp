@@ -57,6 +57,7 @@ void TForm2::buildPurchaseList(Dataset *dataset)
     QRLabel4 = label(TitleBand1, "QRLabel4", QString(), L, 123.03, 32.08, TextFont);
     QRLabel5 = label(TitleBand1, "QRLabel5", QString(), L, 146.18, 32.08, TextFont);
     QRLabel6 = label(TitleBand1, "QRLabel6", QString(), L, 152.47, 32.08, TextFont);
+    QuickRep1->rangeLabels = {QRLabel3, QRLabel4, QRLabel5, QRLabel6};
 
     QRGroup2 = new TQRGroup(QuickRep1, QStringLiteral("QRGroup2"), 24.80);
     QRLabel2 = label(QRGroup2, "QRLabel2", QStringLiteral("流水号"), C, 17.36, 17.53, HeadingFont);
@@ -112,6 +113,7 @@ void TForm2::buildSummary(Dataset *dataset)
     QRLabel17 = label(QRGroup1, "QRLabel17", QString(), L, 119.94, 13.23, TextFont);
     QRLabel18 = label(QRGroup1, "QRLabel18", QString(), L, 144.64, 13.23, TextFont);
     QRLabel19 = label(QRGroup1, "QRLabel19", QString(), L, 149.05, 13.23, TextFont);
+    QuickRep2->rangeLabels = {QRLabel16, QRLabel17, QRLabel18, QRLabel19};
     QRShape4 = new TQRShape(QRGroup1, QStringLiteral("QRShape4"), 0.66, 179.92, 21.00, TQRShape::Heavy);
     QRLabel20 = label(QRGroup1, "QRLabel20", QStringLiteral("序号"), C, 24.25, 27.34, HeadingFont);
     QRLabel21 = label(QRGroup1, "QRLabel21", QStringLiteral("品名"), C, 65.70, 27.34, HeadingFont);

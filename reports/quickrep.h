@@ -218,6 +218,9 @@ public:
     // The clock of the print date and time; tests fix it.
     std::function<QDateTime()> clock = [] { return QDateTime::currentDateTime(); };
 
+    // The labels that make up the report's date-range line, left to right, for exports of the report.
+    QList<TQRLabel *> rangeLabels;
+
     // Lays the whole report out at once.
     ReportDocument prepare();
 
@@ -261,6 +264,7 @@ public:
     bool waiting() const;
 
     const std::shared_ptr<ReportDocument> &document() const { return m_doc; }
+    TQuickRep *report() const { return m_report; }
 
     // For the elements printing now.
     int pageNumber() const { return m_doc->pageCount(); }

@@ -1,6 +1,8 @@
 #include "reports/report_preview.h"
 
+#include "exchange/spreadsheet.h"
 #include "reports/quickrep.h"
+#include "reports/report_export.h"
 #include "reports/report_renderer.h"
 #include "store/app_error.h"
 #include "widgets/message_boxes.h"
@@ -8,6 +10,8 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -29,10 +33,12 @@ namespace {
 constexpr int SliceMs = 30;        // layout work between two looks at the event queue
 constexpr int RecordsPerStep = 40; // about a page of detail lines
 constexpr int MaxRecordsPerStep = 1 << 16;
-constexpr int PageGap = 16;        // pixels around the sheet
+constexpr int PageGap = 16; // pixels around the sheet
 
 const QString PdfFilter = QStringLiteral("PDF 文件 (*.pdf)");
 const QString OwnFilter = QStringLiteral("Vanterlo 报表 (*.vrp)");
+const QString XlsxFilter = QStringLiteral("Excel 文件 (*.xlsx)");
+const QString CsvFilter = QStringLiteral("CSV 文件 (*.csv)");
 
 } // namespace
 
@@ -123,6 +129,11 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     m_print = button("Print", QStringLiteral("打印"), QStringLiteral("打印报表 (Ctrl+P)"));
     m_save = button("Save", QStringLiteral("保存"), QStringLiteral("保存为 PDF 或报表文件 (Ctrl+S)"));
     m_load = button("Load", QStringLiteral("打开"), QStringLiteral("打开保存的报表文件 (Ctrl+O)"));
+    m_exportXlsx =
+        button("ExportExcel", QStringLiteral("导出Excel"), QStringLiteral("把报表导出为 Excel 表格 (.xlsx)"));
+    m_exportCsv = button("ExportCsv", QStringLiteral("导出CSV"), QStringLiteral("把报表导出为 CSV 文件 (UTF-8)"));
+    if (m_run)
+        m_export = std::make_unique<ReportExport>(m_run->report());
     m_close = button("ClosePreview", QStringLiteral("关闭"), QStringLiteral("关闭预览 (Esc)"));
 
     auto *bar = new QHBoxLayout;
@@ -133,7 +144,7 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     for (QWidget *w : {m_whole, m_actual, m_width})
         bar->addWidget(w);
     bar->addSpacing(16);
-    for (QWidget *w : {m_setup, m_print, m_save, m_load})
+    for (QWidget *w : {m_setup, m_print, m_save, m_exportXlsx, m_exportCsv, m_load})
         bar->addWidget(w);
     bar->addStretch(1);
     bar->addWidget(m_close);
@@ -168,6 +179,14 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     connect(m_print, &QPushButton::clicked, this, [this] { safely([this] { printReport(); }); });
     connect(m_save, &QPushButton::clicked, this, [this] { safely([this] { saveReport(); }); });
     connect(m_load, &QPushButton::clicked, this, [this] { safely([this] { loadReport(); }); });
+    for (QPushButton *b : {m_exportXlsx, m_exportCsv}) {
+        connect(b, &QPushButton::clicked, this, [this, csv = b == m_exportCsv] {
+            QString done;
+            safely([&] { done = exportReport(csv); });
+            if (!done.isEmpty())
+                m_status->setText(done);
+        });
+    }
     connect(m_close, &QPushButton::clicked, this, &QWidget::close);
 
     auto shortcut = [this](const QKeySequence &keys, QPushButton *target) {
@@ -332,8 +351,10 @@ void ReportPreview::updateState()
     m_pageOf->setText(running ? QStringLiteral("/ %1 页…").arg(n) : QStringLiteral("/ %1 页").arg(n));
     m_print->setEnabled(m_complete && n > 0 && !m_busy);
     m_save->setEnabled(m_complete && n > 0 && !m_busy);
+    m_exportXlsx->setEnabled(m_complete && n > 0 && !m_busy && m_export);
+    m_exportCsv->setEnabled(m_exportXlsx->isEnabled());
     m_load->setEnabled(!running && !m_busy);
-    m_setup->setEnabled(!m_busy);
+    m_setup->setEnabled(m_complete && n > 0 && !m_busy);
 
     QString status;
     if (m_failed)
@@ -403,23 +424,36 @@ bool ReportPreview::renderWithProgress(const QString &label,
 
 void ReportPreview::printerSetup()
 {
+    // Without a printer the dialog wants a file to print to: it is offered the report's name, and "打印" asks again.
+    const QString before = m_printer.outputFileName();
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && before.isEmpty())
+        m_printer.setOutputFileName(QDir::home().filePath(m_doc->title + QStringLiteral(".pdf")));
     QPrintDialog dialog(&m_printer, this);
     dialog.setWindowTitle(QStringLiteral("打印设置"));
     dialog.setMinMax(1, qMax(1, pageCount()));
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-    dialog.exec();
+    // Set-up only chooses the printer and its options; "打印" prints.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>()) {
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("确定"));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        m_printer.setOutputFileName(before);
 }
 
 void ReportPreview::printReport()
 {
     if (!m_complete)
         return;
-    // Without a printer the output goes to a PDF file, which the user names.
+    // Without a printer the output goes to a PDF file, which the user names each time; a file chosen in the set-up
+    // is only offered, never written over unasked.
+    const QString chosen = m_printer.outputFileName();
     bool askedName = false;
-    if (m_printer.outputFormat() == QPrinter::PdfFormat && m_printer.outputFileName().isEmpty()) {
-        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
-                                                    m_doc->title + QStringLiteral(".pdf"), PdfFilter);
+    if (m_printer.outputFormat() == QPrinter::PdfFormat) {
+        QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
+                                         chosen.isEmpty() ? m_doc->title + QStringLiteral(".pdf") : chosen, PdfFilter);
         if (path.isEmpty())
             return;
         if (QFileInfo(path).suffix().isEmpty())
@@ -433,12 +467,11 @@ void ReportPreview::printReport()
                            [&](const auto &progress) { return ReportRenderer::print(m_printer, *doc, progress); });
     } catch (...) {
         if (askedName)
-            m_printer.setOutputFileName(QString());
+            m_printer.setOutputFileName(chosen);
         throw;
     }
-    // The next print asks again rather than overwriting this file unasked.
     if (askedName)
-        m_printer.setOutputFileName(QString());
+        m_printer.setOutputFileName(chosen);
 }
 
 void ReportPreview::saveTo(const QString &path)
@@ -473,6 +506,7 @@ void ReportPreview::loadFrom(const QString &path)
     m_run.reset();
     m_failed = false;
     m_doc = std::move(doc);
+    m_export.reset(); // a loaded file has pages, not the report's data
     m_complete = true;
     m_page = 0;
     setWindowTitle(QStringLiteral("打印预览 - %1").arg(QFileInfo(path).fileName()));
@@ -486,4 +520,54 @@ void ReportPreview::loadReport()
                                                       OwnFilter + QStringLiteral(";;所有文件 (*)"));
     if (!path.isEmpty())
         loadFrom(path);
+}
+
+void ReportPreview::exportTo(const QString &path)
+{
+    if (!m_export)
+        throw AppError(QStringLiteral("打开的报表文件只有页面，没有可导出的数据"));
+    Exchange::ReportSheet sheet = m_export->sheet();
+    // A long report is written with a progress box that can cancel it; the windows stay responsive meanwhile.
+    QProgressDialog progress(QStringLiteral("正在导出…"), QStringLiteral("取消"), 0, int(sheet.rowCount), this);
+    progress.setWindowTitle(windowTitle());
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setMinimumDuration(400);
+    m_busy = true;
+    updateState();
+    struct Leave
+    {
+        ReportPreview *w;
+        ~Leave()
+        {
+            w->m_busy = false;
+            w->updateState();
+        }
+    } leave{this};
+    const auto read = sheet.readRows;
+    sheet.readRows = [&progress, read](qint64 first, int count, std::vector<QVariant> &out) {
+        progress.setValue(int(first));
+        QCoreApplication::processEvents();
+        if (progress.wasCanceled())
+            throw AppError(QStringLiteral("导出已取消，没有写入文件"));
+        read(first, count, out);
+    };
+    if (QFileInfo(path).suffix().compare(QStringLiteral("csv"), Qt::CaseInsensitive) == 0)
+        Exchange::writeCsv(sheet, path);
+    else
+        Exchange::writeXlsx(sheet, path);
+}
+
+QString ReportPreview::exportReport(bool csv)
+{
+    if (!m_complete || !m_export)
+        return QString();
+    const QString suffix = csv ? QStringLiteral(".csv") : QStringLiteral(".xlsx");
+    QString path = QFileDialog::getSaveFileName(this, csv ? QStringLiteral("导出CSV") : QStringLiteral("导出Excel"),
+                                                m_doc->title + suffix, csv ? CsvFilter : XlsxFilter);
+    if (path.isEmpty())
+        return QString();
+    if (QFileInfo(path).suffix().isEmpty())
+        path += suffix;
+    exportTo(path);
+    return QStringLiteral("已导出到 %1").arg(QDir::toNativeSeparators(path));
 }

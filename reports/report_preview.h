@@ -11,6 +11,7 @@ class QPushButton;
 class QScrollArea;
 class QSpinBox;
 class QTimer;
+class ReportExport;
 class ReportRun;
 class PageView;
 
@@ -47,6 +48,8 @@ public:
     // Without dialogs; they throw AppError when the file cannot be written or read.
     void saveTo(const QString &path);
     void loadFrom(const QString &path);
+    // Exports the report's table: CSV for a name ending in .csv, else .xlsx.
+    void exportTo(const QString &path);
 
     QPrinter &printer() { return m_printer; }
 
@@ -64,6 +67,7 @@ private:
     void printReport();
     void saveReport();
     void loadReport();
+    QString exportReport(bool csv); // what was done, for the status line
     void updateViewSize();
     bool renderWithProgress(const QString &label,
                             const std::function<bool(const std::function<bool(int, int)> &)> &job);
@@ -86,6 +90,8 @@ private:
     QLabel *m_pageOf;
     QPushButton *m_whole, *m_actual, *m_width;
     QPushButton *m_setup, *m_print, *m_save, *m_load, *m_close;
+    QPushButton *m_exportXlsx, *m_exportCsv;
+    std::unique_ptr<ReportExport> m_export; // the report's data, while the preview shows the report itself
     QScrollArea *m_scroll;
     PageView *m_view;
     QLabel *m_status;

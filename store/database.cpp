@@ -3,6 +3,7 @@
 #include "store/app_error.h"
 #include "store/exact_sum.h"
 #include "store/indexes.h"
+#include "store/recycle_bin.h"
 
 #include <QDate>
 #include <QDir>
@@ -279,6 +280,8 @@ Database::Database(const QString &folder) : m_folder(folder)
         if (!QFileInfo(m_folder).isWritable())
             throw startupError(engineText(SQLITE_READONLY), jhb, startupCause(SQLITE_READONLY));
         setPragmas(m_db, jhb, huizong);
+        // Deleted purchase records go to the recycle bin (added here to files made before it existed).
+        RecycleBin::install(*this);
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -383,7 +386,8 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
-    // Opening the new files gives them the query indexes and the planner statistics, as it does older files.
+    // Opening the new files gives them the query indexes and the planner statistics and the recycle bin, as it
+    // does older files.
     Database created(folder);
     Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }

@@ -105,6 +105,7 @@ QString MaskEdit::text() const
 void MaskEdit::setText(const QString &text)
 {
     m_userChanged = false;
+    m_resuming = false;
     if (m_mask == Mask::Date) {
         const QString shown = display(text);
         if (shown == QLineEdit::text())
@@ -450,6 +451,11 @@ void MaskEdit::focusInEvent(QFocusEvent *event)
     // Coming back from another window or a popup is not entering the field.
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason || m_reclaiming)
         return;
+    // Back on its page after leaving it half typed: the same change goes on, with its check and its Escape.
+    if (m_resuming) {
+        m_resuming = false;
+        return;
+    }
     m_focusInText = text();
     m_userChanged = false;
     setModified(false);
@@ -463,7 +469,11 @@ void MaskEdit::focusOutEvent(QFocusEvent *event)
     if (event->reason() == Qt::ActiveWindowFocusReason || event->reason() == Qt::PopupFocusReason)
         return;
     // The page being hidden takes the focus along; the field keeps its text for when the user comes back.
-    if (!isVisibleTo(window()) || !isEnabled())
+    if (!isVisibleTo(window())) {
+        m_resuming = true;
+        return;
+    }
+    if (!isEnabled())
         return;
     const QString t = text();
     if (t[6] != Blank && t[7] != Blank)

@@ -73,5 +73,6 @@ private:
     bool m_internal = false;    // the field itself is changing its text
     bool m_userChanged = false; // changed by the user since the focus came in
     bool m_reclaiming = false;  // taking the focus back after refusing to let it go
+    bool m_resuming = false;    // its page was left with a change not yet checked: coming back goes on with it
     QString m_focusInText;
 };

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QPointer>
 #include <QWidget>
 
 namespace {
@@ -14,25 +15,41 @@ QWidget *ownerWindow()
     return w;
 }
 
+// Shows a box and waits for its answer. The window that was active before it is made active again at once: the
+// desktop gives it back only some time later, and until then Qt would hold back the focus events of every focus move
+// that the caller makes after the box, so that a field given the focus would not select its text.
+int execBox(QMessageBox &box)
+{
+    const QPointer<QWidget> before = QApplication::activeWindow();
+    const int answer = box.exec();
+    if (before && before->isVisible() &&
+        (!QApplication::activeModalWidget() || QApplication::activeModalWidget() == before) &&
+        QApplication::activeWindow() != before) {
+        QApplication::setActiveWindow(before);
+        before->activateWindow();
+    }
+    return answer;
+}
+
 class RealMessageBoxes : public MessageBoxes
 {
 public:
     void message(const QString &text) override
     {
         QMessageBox box(QMessageBox::NoIcon, QString::fromUtf8(ApplicationTitle), text, QMessageBox::Ok, ownerWindow());
-        box.exec();
+        execBox(box);
     }
     bool question(const QString &caption, const QString &text) override
     {
         QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, ownerWindow());
         box.setDefaultButton(QMessageBox::Ok);
-        return box.exec() == QMessageBox::Ok;
+        return execBox(box) == QMessageBox::Ok;
     }
     void error(const QString &message) override
     {
         QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), errorText(message), QMessageBox::Ok,
                         ownerWindow());
-        box.exec();
+        execBox(box);
     }
     void beep() override { QApplication::beep(); }
 };

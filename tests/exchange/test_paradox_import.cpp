@@ -180,8 +180,11 @@ private slots:
         QCOMPARE(report.skips.size(), expectedSkips.size());
         for (qsizetype i = 0; i < expectedSkips.size(); ++i)
             QVERIFY2(report.skips[i].contains(expectedSkips[i]), qPrintable(report.skips[i]));
-        QCOMPARE(report.notes.size(), 1);
+        QCOMPARE(report.notes.size(), 2);
         QVERIFY(report.notes[0].contains(QStringLiteral("ID 10006")));
+        // No memo to copy: the new folder starts with an empty one, as a new data folder does.
+        QVERIFY(report.notes[1].startsWith(QStringLiteral("bwl.sys")));
+        QCOMPARE(readAll(out.filePath(QStringLiteral("bwl.sys"))), QByteArray());
         QVERIFY(report.lines().contains(QStringLiteral("jhb.DB：读取 11 条记录，写入 3 条，跳过 8 条")));
 
         Database db(out.path());

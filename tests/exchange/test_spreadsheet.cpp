@@ -190,6 +190,41 @@ private slots:
                                         QStringLiteral("合计:"), QStringLiteral("4990"), QString()}));
     }
 
+    // vanterlo-db export: the summary or the purchase list of a range, in the format asked for or named by the file.
+    void commandLineExport()
+    {
+        QTemporaryDir out;
+        const auto run = [&](const QStringList &args) {
+            QProcess tool;
+            tool.start(QStringLiteral(VANTERLO_DB), QStringList{QStringLiteral("export")} + args);
+            tool.waitForFinished(60000);
+            return tool.exitCode();
+        };
+        const QString csv = out.filePath(QStringLiteral("s.csv"));
+        QCOMPARE(run({QStringLiteral("--from"), QStringLiteral("2026-03-01"), QStringLiteral("--to"),
+                      QStringLiteral("2026-03-31"), QStringLiteral("--summary"), csv, m_folder->path()}),
+                 0);
+        const QJsonArray rows = readBack(CsvScript, csv)[QStringLiteral("rows")].toArray();
+        QCOMPARE(rows[2].toArray().first().toString(), QStringLiteral("序号"));
+        QCOMPARE(rows.size(), 3 + 4 + 1);
+        const QString xlsx = out.filePath(QStringLiteral("清单.xlsx"));
+        QCOMPARE(run({QStringLiteral("--from"), QStringLiteral("2026-02-28"), QStringLiteral("--to"),
+                      QStringLiteral("2026-02-28"), QStringLiteral("--format"), QStringLiteral("xlsx"), xlsx,
+                      m_folder->path()}),
+                 0);
+        QCOMPARE(readBack(XlsxScript, xlsx)[QStringLiteral("values")][QStringLiteral("rows")].toArray().size(),
+                 3 + 1 + 1);
+        // A date that is not one, or a format it does not write: the usage, and no file.
+        QCOMPARE(run({QStringLiteral("--from"), QStringLiteral("2026-02-30"), QStringLiteral("--to"),
+                      QStringLiteral("2026-03-31"), out.filePath(QStringLiteral("bad.csv")), m_folder->path()}),
+                 2);
+        QCOMPARE(run({QStringLiteral("--from"), QStringLiteral("2026-03-01"), QStringLiteral("--to"),
+                      QStringLiteral("2026-03-31"), QStringLiteral("--format"), QStringLiteral("ods"),
+                      out.filePath(QStringLiteral("bad.ods")), m_folder->path()}),
+                 2);
+        QVERIFY(!QFileInfo::exists(out.filePath(QStringLiteral("bad.csv"))));
+    }
+
     // A file that cannot be written is an error with its name, and leaves nothing behind.
     void unwritableTargetIsRefused()
     {

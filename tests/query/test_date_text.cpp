@@ -119,6 +119,8 @@ void TestDateText::conversion_data()
     QTest::newRow("29 February of a leap year") << "24-02-29" << 2026 << QDate(2024, 2, 29);
     QTest::newRow("one-digit year and month") << " 4- 3-05" << 2026 << QDate(2004, 3, 5);
     QTest::newRow("one-digit day") << "26-03-5 " << 2026 << QDate(2026, 3, 5);
+    QTest::newRow("second year digit blank") << "2 -03-01" << 2026 << QDate(2002, 3, 1);
+    QTest::newRow("second month digit blank") << "26-3 -01" << 2026 << QDate(2026, 3, 1);
 }
 
 void TestDateText::conversion()
@@ -139,6 +141,7 @@ void TestDateText::conversionFails_data()
     QTest::newRow("blank day") << "03-03-  ";
     QTest::newRow("empty") << "  -  -  ";
     QTest::newRow("month 13") << "03-13-01";
+    QTest::newRow("month 0 with a blank digit") << "26-0 -01";
 }
 
 void TestDateText::conversionFails()

@@ -75,6 +75,7 @@ private slots:
     void summaryOverARange();
     void sumsExactToTheFen();
     void februaryAndConversionErrors();
+    void februaryAfterADeletionThroughTheWholeTable();
     void deleting_data();
     void deleting();
     void deletingRefusedByTheEngine();
@@ -339,8 +340,9 @@ void TestQueryPage::dateFieldChecksWhileTyping()
     QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
     form->MaskEdit1->setFocus();
     QTest::keyClick(form->MaskEdit1, Qt::Key_5);
+    // The change goes on after the return: Escape gives up all of it, back to the text the field had on focus-in.
     QTest::keyClick(form->MaskEdit1, Qt::Key_Escape);
-    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("26-03-  "));
+    QCOMPARE(form->MaskEdit1->text(), QStringLiteral("  -  -  "));
     form->MaskEdit1->clear();
     QVERIFY(form->RadioButton3->isEnabled()); // Escape is a change: the mode lock is lifted
     click(form->CheckBox2);
@@ -577,6 +579,35 @@ void TestQueryPage::februaryAndConversionErrors()
     QCOMPARE(form->Label16->text(), QStringLiteral("2"));
     QCOMPARE(form->guidance(), QStringLiteral("before"));
     QVERIFY(form->CheckBox2->isEnabled());
+}
+
+void TestQueryPage::februaryAfterADeletionThroughTheWholeTable()
+{
+    enterPage();
+    chooseDay(QStringLiteral("260302"));
+    click(form->Button7);
+    QCOMPARE(form->Query1->recordCount(), 2); // 10001 and 10002
+
+    // Back on the page the grid shows the whole table: 10001, which the last result holds, is deleted there.
+    enterPage();
+    form->Table3->moveTo(2);
+    QCOMPARE(form->Table3->fieldByName(QStringLiteral("ID"))->asInteger(), 10001);
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 5);
+
+    click(form->RadioButton3);
+    click(form->RadioButton1);
+    type(QStringLiteral("260230"));
+    boxes->clear();
+    click(form->Button7);
+    QCOMPARE(boxes->texts(), QStringList{QStringLiteral("无此日期，请重新输入！")});
+    // The grid shows the last result again, without the record deleted since; deleting in it deletes.
+    QCOMPARE(form->DBGrid2->model()->rowCount(), 1);
+    QCOMPARE(form->DBGrid2->model()->index(0, 0).data().toString(), QStringLiteral("10002"));
+    form->Button6->setEnabled(true);
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 4);
+    QCOMPARE(form->Query1->recordCount(), 0);
 }
 
 void TestQueryPage::deleting_data()
