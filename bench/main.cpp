@@ -119,7 +119,7 @@ int main(int argc, char *argv[])
     const QCommandLineOption onlyOpt(
         QStringLiteral("only"),
         QStringLiteral("Only these groups of actions, comma-separated (for profiling): startup, pages, dblclick, "
-                       "scroll, queries, summary, sums, report, post, delete, analysis."),
+                       "scroll, queries, summary, sums, report, post, delete, analysis, pdf."),
         QStringLiteral("GROUPS"));
     parser.addOptions({recordsOpt, runsOpt, dirOpt, onlyOpt});
     parser.process(app);

@@ -36,7 +36,7 @@ class Bench
 {
 public:
     // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, sums, report, post,
-    // delete, analysis); all when empty.
+    // delete, analysis, pdf); all when empty.
     Bench(const QString &root, qint64 records, int runs, const QStringList &only = {});
     ~Bench();
     int run();
@@ -78,6 +78,7 @@ private:
     void benchSummaries();
     void benchSums();
     void benchReport();
+    void benchReportPdf();
     void benchPost();
     void benchDelete();
     void benchAnalysis(); // analysis_rows.cpp

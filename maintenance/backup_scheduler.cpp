@@ -5,6 +5,8 @@
 
 #include <QApplication>
 #include <QDate>
+#include <QDir>
+#include <QFileInfo>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -92,6 +94,9 @@ void BackupScheduler::launch(std::unique_ptr<Backups::Snapshot> snapshot, bool d
 
 void BackupScheduler::startDaily()
 {
+    // Tables that lie elsewhere (a database server) have no files here to copy.
+    if (!QFileInfo(QDir(m_folder).filePath(QStringLiteral("jhb.DB"))).isFile())
+        return;
     try {
         if (!Backups::dailyDue(m_folder, QDate::currentDate()))
             return;

@@ -10,6 +10,7 @@
 #include "tests/fixture.h"
 
 #include <QBuffer>
+#include <QDataStream>
 #include <QTest>
 
 namespace {
@@ -512,6 +513,42 @@ private slots:
         QVERIFY(run.step(40));
         QVERIFY(run.stopped());
         QVERIFY(!run.finished());
+    }
+
+    // Files of the first version set every text on cells; they still load and draw as they did. Newer files keep
+    // which texts are on cells.
+    void ownFileFormatKeepsTheCells()
+    {
+        QBuffer old;
+        old.open(QIODevice::WriteOnly);
+        {
+            QDataStream out(&old);
+            out.setVersion(QDataStream::Qt_6_4);
+            out.setFloatingPointPrecision(QDataStream::SinglePrecision);
+            out << quint32(0x56525054) << quint16(1) << QStringLiteral("进货清单") << 210.0 << 297.0;
+            out << quint32(1) << QStringLiteral("宋体") << 16.0 << false;
+            out << quint32(1) << quint32(1);
+            out << quint8(PageItem::Text) << quint16(0) << 10.0f << 20.0f << 11.29f << 5.64f << QStringLiteral("1050");
+        }
+        old.close();
+        old.open(QIODevice::ReadOnly);
+        ReportDocument doc = ReportDocument::load(old);
+        QCOMPARE(doc.pageCount(), 1);
+        QVERIFY(doc.page(0).items.at(0).cells);
+        QCOMPARE(doc.page(0).items.at(0).text, QStringLiteral("1050"));
+
+        PageItem natural = doc.page(0).items.at(0);
+        natural.cells = false;
+        natural.text = QStringLiteral("2026-12-10");
+        doc.addPage().items.push_back(natural);
+        QBuffer buffer;
+        buffer.open(QIODevice::ReadWrite);
+        doc.save(buffer);
+        buffer.seek(0);
+        const ReportDocument back = ReportDocument::load(buffer);
+        QVERIFY(back.page(0).items.at(0).cells);
+        QVERIFY(!back.page(1).items.at(0).cells);
+        QCOMPARE(back.page(1).items.at(0).text, QStringLiteral("2026-12-10"));
     }
 
     void ownFileFormat()

@@ -14,6 +14,7 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPointer>
 #include <QPrintDialog>
@@ -259,7 +260,11 @@ private slots:
         QString offered;
         whenShown<QFileDialog>([&offered, named](QFileDialog *dialog) {
             offered = dialog->selectedFiles().value(0);
-            dialog->selectFile(named);
+            // Typed into the name field, as the user does (the dialog is in the same folder).
+            if (auto *edit = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                edit->setText(QFileInfo(named).fileName());
+            else
+                dialog->selectFile(named);
             QMetaObject::invokeMethod(dialog, "accept");
         });
         button(w, "Print")->click();
