@@ -35,6 +35,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <stdexcept>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -54,6 +55,14 @@ double median(std::vector<double> v)
     std::sort(v.begin(), v.end());
     const size_t n = v.size();
     return n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2;
+}
+
+// Processor time of this process so far, in milliseconds.
+double processCpuMs()
+{
+    timespec t{};
+    clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &t);
+    return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
 }
 
 double timeMs(const std::function<void()> &step)
@@ -120,6 +129,11 @@ double ActionResult::floorMedian() const
 double ActionResult::programMedian() const
 {
     return median(programMs);
+}
+
+double ActionResult::programCpuMedian() const
+{
+    return median(programCpuMs);
 }
 
 Bench::Bench(const QString &root, qint64 records, int runs, const QStringList &only)
@@ -647,6 +661,7 @@ void Bench::benchSums()
         },
         {},
         [&] {
+            const double cpu = processCpuMs();
             texts.clear();
             Query *q = Form1->Query3;
             Form1->RunQuery(q, QString::fromUtf8(SqlText::GroupByName));
@@ -659,6 +674,7 @@ void Bench::benchSums()
                 texts << q->field(0)->asString() + q->field(1)->asString() + q->field(2)->asString();
                 q->next();
             }
+            whole.programCpuMs.push_back(processCpuMs() - cpu);
         },
         [&]() -> QString {
             if (texts.size() != groups)
@@ -666,23 +682,31 @@ void Bench::benchSums()
             return QString();
         });
     whole.name += QStringLiteral(" [%1 rows]").arg(m_count);
+    const auto dropWarmUp = [](ActionResult &r) {
+        while (r.programCpuMs.size() > r.programMs.size())
+            r.programCpuMs.erase(r.programCpuMs.begin());
+    };
+    dropWarmUp(whole);
 
     QString floorSum, programSum;
     measure(
         goods, m_runs, true, [&] { floorSum = m_floor->scalar(SqlText::SumByName, {FrequentGoods}); }, {},
         [&] {
+            const double cpu = processCpuMs();
             Query *q = Form1->Query2;
             Form1->RunQuery(q, QString::fromUtf8(SqlText::SumByName));
             q->prepare();
             q->setParamText(0, FrequentGoods);
             q->open();
             programSum = q->field(0)->asString();
+            goods.programCpuMs.push_back(processCpuMs() - cpu);
         },
         [&]() -> QString {
             if (programSum.isEmpty() || programSum != formatGeneral(floorSum.toDouble()))
                 return QStringLiteral("Query2 gave \"%1\", the SQL %2").arg(programSum, floorSum);
             return QString();
         });
+    dropWarmUp(goods);
     const QString rows = m_floor->scalar("SELECT count(*) FROM JHB WHERE Name=?", {FrequentGoods});
     goods.name += QStringLiteral(" [%1 rows: %2]").arg(rows, programSum);
 
@@ -1006,7 +1030,12 @@ void Bench::print()
             return;
         }
         const double p = r->programMedian();
-        std::printf("  %-62s %s (%.0f ms)\n", qPrintable(what + QLatin1Char(':')), p <= limitMs ? "met" : "MISSED", p);
+        if (r->programCpuMs.empty())
+            std::printf("  %-62s %s (%.0f ms)\n", qPrintable(what + QLatin1Char(':')), p <= limitMs ? "met" : "MISSED",
+                        p);
+        else
+            std::printf("  %-62s %s (%.0f ms; processor time %.0f ms)\n", qPrintable(what + QLatin1Char(':')),
+                        p <= limitMs ? "met" : "MISSED", p, r->programCpuMedian());
     };
     const ActionResult *startup = find(QStringLiteral("start-up"));
     goal(m_records >= 1000000 ? QStringLiteral("start-up to the main window within 0.5 s")

@@ -21,10 +21,13 @@ struct ActionResult
     QStringList notes;   // boxes shown unexpectedly, failed checks
     double limitMs = -1; // an absolute goal of its own, besides the floor's; -1 for none
     QString limitName;
-    bool reference = false; // shown for comparison; no goal
+    bool reference = false;           // shown for comparison; no goal
+    std::vector<double> programCpuMs; // the program's processor time, where it is taken: on a busy machine the
+                                      // time that passes is more than the time the action needed
 
     double floorMedian() const;
     double programMedian() const;
+    double programCpuMedian() const;
     bool measured() const { return status.isEmpty() && !programMs.empty(); }
 };
 

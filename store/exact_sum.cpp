@@ -13,8 +13,7 @@ namespace {
 
 __extension__ typedef __int128 Wide;
 
-// Decimals beyond this are not money: such a value makes the sum a compensated one.
-constexpr int MaxScale = 20;
+constexpr int MaxScale = ExactSum::MaxScale;
 
 constexpr std::array<double, 23> Pow10 = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                           1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
@@ -38,17 +37,27 @@ bool decompose(double v, std::int64_t *mantissa, int *decimals)
         *decimals = -1;
         return false;
     }
-    // Most money has a few decimals and is the double nearest to them: found without making any text. When the
-    // double nearest to r / 10^d is v itself, v's text of 15 significant digits is exactly r / 10^d.
-    for (int d = 0; d <= 8; ++d) {
-        const double m = v * Pow10[size_t(d)];
-        if (!(std::fabs(m) < 1e15))
-            break;
-        const double r = std::nearbyint(m);
-        if (r / Pow10[size_t(d)] == v) {
-            *mantissa = std::int64_t(r);
-            *decimals = d;
-            return true;
+    if (v == 0) {
+        *mantissa = 0;
+        *decimals = 0;
+        return true;
+    }
+    // Most money has a few decimals and lies within half a unit of its 15th significant digit of them (2.6 * 40
+    // is 104.00000000000001, shown as 104): found without making any text. When v * 10^d is within 3e-16 of its
+    // size of the whole number r, and so (with the product's own rounding) within 5e-16, which is less than half
+    // the unit of its 15th digit, the text of 15 significant digits is r / 10^d.
+    const double a = std::fabs(v);
+    if (a >= 0.00001 && a < 1e15) {
+        for (int d = 0; d <= 8; ++d) {
+            const double m = a * Pow10[size_t(d)];
+            if (m >= 1e15)
+                break;
+            const std::int64_t r = std::int64_t(m + 0.5);
+            if (std::fabs(m - double(r)) <= m * 3e-16) {
+                *mantissa = v < 0 ? -r : r;
+                *decimals = d;
+                return true;
+            }
         }
     }
     // Otherwise the text itself: 15 significant digits, trailing zeros dropped (104.00000000000001 shows as 104).
@@ -175,29 +184,10 @@ void ExactSum::addCompensated(double value)
     m_sum = t;
 }
 
-void ExactSum::addDecimal(Wide mantissa, int decimals)
-{
-    if (decimals > m_scale) {
-        if (__builtin_mul_overflow(m_scaled, WidePow10[size_t(decimals - m_scale)], &m_scaled)) {
-            m_inexact = true;
-            return;
-        }
-        m_scale = decimals;
-    } else if (decimals < m_scale) {
-        if (__builtin_mul_overflow(mantissa, WidePow10[size_t(m_scale - decimals)], &mantissa)) {
-            m_inexact = true;
-            return;
-        }
-    }
-    if (__builtin_add_overflow(m_scaled, mantissa, &m_scaled))
-        m_inexact = true;
-}
-
 void ExactSum::add(double value)
 {
     ++m_count;
     m_hasReal = true;
-    addCompensated(value);
     std::int64_t mantissa = 0;
     int decimals = 0;
     const bool shortDecimal = decompose(value, &mantissa, &decimals);
@@ -205,30 +195,76 @@ void ExactSum::add(double value)
         m_noRounding = true;
     else
         m_maxDecimals = std::max(m_maxDecimals, decimals);
-    if (!shortDecimal)
-        m_inexact = true;
-    else if (!m_inexact)
-        addDecimal(mantissa, decimals);
+    Wide sum;
+    if (shortDecimal && !__builtin_add_overflow(m_byDecimals[decimals], Wide(mantissa), &sum)) {
+        m_byDecimals[decimals] = sum;
+        m_decimalsUsed |= 1u << decimals;
+        return;
+    }
+    m_inexact = true;
+    addCompensated(value);
 }
 
 void ExactSum::addInteger(std::int64_t value)
 {
     ++m_count;
+    Wide sum;
+    if (!__builtin_add_overflow(m_byDecimals[0], Wide(value), &sum)) {
+        m_byDecimals[0] = sum;
+        m_decimalsUsed |= 1u;
+        return;
+    }
+    m_inexact = true;
     addCompensated(double(value));
-    if (!m_inexact)
-        addDecimal(value, 0);
+}
+
+bool ExactSum::exactTotal(Wide *scaled, int *scale) const
+{
+    int top = 0;
+    for (int d = 0; d <= MaxScale; ++d) {
+        if (m_decimalsUsed & (1u << d))
+            top = d;
+    }
+    Wide total = 0;
+    for (int d = 0; d <= top; ++d) {
+        if (!(m_decimalsUsed & (1u << d)))
+            continue;
+        Wide part;
+        if (__builtin_mul_overflow(m_byDecimals[d], WidePow10[size_t(top - d)], &part) ||
+            __builtin_add_overflow(total, part, &total))
+            return false;
+    }
+    *scaled = total;
+    *scale = top;
+    return true;
 }
 
 double ExactSum::value() const
 {
     if (m_count == 0)
         return 0;
-    if (!m_inexact)
-        return toDouble(m_scaled, m_scale);
+    Wide total = 0;
+    int scale = 0;
+    const bool fits = exactTotal(&total, &scale);
+    if (fits && !m_inexact)
+        return toDouble(total, scale);
+
+    // Compensated: the values added in floating point, and the short decimals as exact as a double holds them.
+    ExactSum mixed;
+    mixed.m_sum = m_sum;
+    mixed.m_err = m_err;
+    if (fits) {
+        mixed.addCompensated(toDouble(total, scale));
+    } else {
+        for (int d = 0; d <= MaxScale; ++d) {
+            if (m_decimalsUsed & (1u << d))
+                mixed.addCompensated(toDouble(m_byDecimals[d], d));
+        }
+    }
     // An infinity or NaN among the values makes the correction meaningless: the sum is the plain one.
-    if (!std::isfinite(m_sum))
-        return m_sum;
-    double sum = m_sum + m_err;
+    if (!std::isfinite(mixed.m_sum))
+        return mixed.m_sum;
+    double sum = mixed.m_sum + mixed.m_err;
     // Rounded to the decimals the values carry, as far as a double can hold them.
     if (!m_noRounding && std::isfinite(sum) && std::fabs(sum) < 1e15 && m_maxDecimals <= 17) {
         char text[64];
@@ -241,9 +277,9 @@ double ExactSum::value() const
 
 bool ExactSum::integerValue(std::int64_t *out) const
 {
-    if (m_inexact || m_scale != 0 || m_scaled > INT64_MAX || m_scaled < INT64_MIN)
+    if (m_inexact || (m_decimalsUsed & ~1u) || m_byDecimals[0] > INT64_MAX || m_byDecimals[0] < INT64_MIN)
         return false;
-    *out = std::int64_t(m_scaled);
+    *out = std::int64_t(m_byDecimals[0]);
     return true;
 }
 

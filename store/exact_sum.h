@@ -24,19 +24,21 @@ public:
     // The sum of whole numbers only (allIntegers()); false when it does not fit 64 bits.
     bool integerValue(std::int64_t *out) const;
 
+    static constexpr int MaxScale = 20; // more decimals than these are not money: such values add in floating point
+
 private:
     __extension__ typedef __int128 Wide;
 
-    void addDecimal(Wide mantissa, int decimals);
     void addCompensated(double value);
+    bool exactTotal(Wide *scaled, int *scale) const; // false when it does not fit
 
-    Wide m_scaled = 0;           // the exact sum, times 10^m_scale
-    int m_scale = 0;             // decimals of m_scaled
-    int m_maxDecimals = 0;       // most decimals of any value (for the compensated sum's rounding)
-    bool m_inexact = false;      // a value did not fit the scaled integers: the compensated sum is the result
-    bool m_hasReal = false;      // a value was not a whole number given as an integer
-    bool m_noRounding = false;   // a value too small or too long to round the compensated sum to its decimals
-    double m_sum = 0, m_err = 0; // the compensated sum of every value (Neumaier)
+    Wide m_byDecimals[MaxScale + 1] = {}; // the short decimals' mantissas, summed by their number of decimals
+    std::uint32_t m_decimalsUsed = 0;     // bit d: a short decimal with d decimals was added
+    int m_maxDecimals = 0;                // most decimals of any value (for rounding a compensated sum)
+    bool m_inexact = false;               // a value was added in floating point: the sum is a compensated one
+    bool m_hasReal = false;               // a value was not a whole number given as an integer
+    bool m_noRounding = false;            // a value too small or too long to round the sum to its decimals
+    double m_sum = 0, m_err = 0;          // the compensated sum (Neumaier) of the values added in floating point
     std::int64_t m_count = 0;
 };
 

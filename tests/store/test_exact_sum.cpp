@@ -8,6 +8,7 @@
 #include <QTest>
 #include <cmath>
 #include <limits>
+#include <random>
 
 namespace {
 
@@ -104,6 +105,25 @@ private slots:
             QVERIFY(st.step());
             QCOMPARE(st.columnType(0), Statement::FloatValue);
             QCOMPARE(formatGeneral(st.columnDouble(0)), expected);
+        }
+    }
+
+    // Any value whose text has no exponent counts exactly as its text shows it: prices times quantities, whose
+    // products are rarely the double nearest to their decimals, and doubles of 17 digits.
+    void valuesCountAsShown()
+    {
+        std::mt19937_64 rng(20261210);
+        std::uniform_int_distribution<int> cents(1, 999999), tenths(1, 5000);
+        std::uniform_real_distribution<double> any(-1e6, 1e6);
+        for (int i = 0; i < 200000; ++i) {
+            const double v = i % 3 == 2 ? any(rng) : (cents(rng) / 100.0) * (i % 3 ? tenths(rng) / 10.0 : tenths(rng));
+            ExactSum sum;
+            sum.add(v);
+            const double shown = parseFloat(formatGeneral(v)).value_or(-1);
+            if (sum.value() != shown)
+                QFAIL(qPrintable(
+                    QStringLiteral("%1 shows as %2, counts as %3")
+                        .arg(QString::number(v, 'g', 17), formatGeneral(v), QString::number(sum.value(), 'g', 17))));
         }
     }
 
