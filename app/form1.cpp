@@ -171,6 +171,7 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     buildQueryPage();
     buildAnalysisPage();
     buildAboutPage();
+    buildMaintenancePage();
     buildClock();
 
     Timer1 = new QTimer(this);
@@ -187,6 +188,20 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
 
 TForm1::~TForm1()
 {
+    // The datasets go while the form is still whole: their end reaches the bound edits, whose change handlers are
+    // this form's. Left to QObject's clean-up, they would run on a form already taken apart.
+    delete Table1;
+    Table1 = nullptr;
+    delete Table2;
+    Table2 = nullptr;
+    delete Table3;
+    Table3 = nullptr;
+    delete Query1;
+    Query1 = nullptr;
+    delete Query2;
+    Query2 = nullptr;
+    delete Query3;
+    Query3 = nullptr;
     if (Form1 == this)
         Form1 = nullptr;
 }

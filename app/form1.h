@@ -2,6 +2,7 @@
 
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QPlainTextEdit;
@@ -25,6 +26,10 @@ class DBEdit;
 class MaskEdit;
 class AnalysisPage;
 class PriceNote;
+class QTableView;
+class DeletedRecordsModel;
+class BackupScheduler;
+class PendingBackup;
 
 // A page of the page control; its show handler runs each time the page becomes visible.
 class TabSheet : public QWidget
@@ -98,6 +103,14 @@ public:
     QLabel *Image1 = nullptr;
     QLabel *Label38 = nullptr;
 
+    // ---- maintenance page: recycle bin and backups ----
+    TabSheet *TabSheetMaintenance = nullptr;
+    QLabel *LabelDeleted = nullptr, *LabelBackups = nullptr, *LabelRestoreHint = nullptr;
+    QTableView *GridDeleted = nullptr;
+    QPushButton *ButtonRestore = nullptr, *ButtonRestoreDeletion = nullptr, *ButtonEmptyBin = nullptr;
+    QTreeWidget *ListBackups = nullptr;
+    QPushButton *ButtonBackupNow = nullptr;
+
     // ---- the guidance line ----
     // Replaces the whole single text of the status bar.
     void setGuidance(const QString &text);
@@ -164,6 +177,16 @@ public:
     void TreeView1DblClickAnalysis(const QString &goods);
     AnalysisPage *analysisPage() const { return m_analysis; }
 
+    // ---- handlers: maintenance page (maintenance/) ----
+    void TabSheetMaintenanceShow();
+    void ButtonRestoreClick();
+    void ButtonRestoreDeletionClick();
+    void ButtonEmptyBinClick();
+    void ButtonBackupNowClick();
+    // A copy of the files as they are right before a deletion of many records, written once the returned object is
+    // gone (after the deletion); it never holds up or stops the deletion.
+    std::unique_ptr<PendingBackup> backupBeforeDeletion();
+
     // ---- handlers: print command (reports/) ----
     void Button5Click();
 
@@ -175,9 +198,11 @@ private:
     void buildFrame();
     void buildAboutPage();
     void buildClock();
-    void buildEntryPage();    // entry/
-    void buildQueryPage();    // query/
-    void buildAnalysisPage(); // analysis/
+    void buildEntryPage();       // entry/
+    void buildQueryPage();       // query/
+    void buildAnalysisPage();    // analysis/
+    void buildMaintenancePage(); // maintenance/
+    void refreshMaintenancePage();
     void layoutFrame();
 
 protected:
@@ -194,6 +219,10 @@ private:
 
     // ---- analysis page (analysis/) ----
     AnalysisPage *m_analysis = nullptr;
+
+    // ---- maintenance page state (maintenance/) ----
+    DeletedRecordsModel *m_deleted = nullptr;
+    BackupScheduler *m_backups = nullptr;
 
     // ---- print command state (reports/) ----
     bool m_printing = false;

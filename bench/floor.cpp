@@ -227,11 +227,19 @@ int FloorDb::summary(const QDate &from, const QDate &to, size_t visibleRows)
 
 void FloorDb::deleteKeys(const std::vector<long long> &keys)
 {
+    // The same work as the program's: each record is kept in the recycle bin, then deleted.
     exec("BEGIN");
+    sqlite3_stmt *keep = prepare("INSERT INTO JHB_deleted (ID, Name, Single_Price, Kount, ZongPrice, Sime, DeletedAt, "
+                                 "Way, Deletion) SELECT ID, Name, Single_Price, Kount, ZongPrice, Sime, "
+                                 "'2026-01-01 00:00:00', 3, 1 FROM JHB WHERE ID=?",
+                                 {});
     sqlite3_stmt *st = prepare("DELETE FROM JHB WHERE ID=?", {});
     {
-        Finalize f{st};
+        Finalize f{st}, g{keep};
         for (long long k : keys) {
+            sqlite3_bind_int64(keep, 1, k);
+            check(sqlite3_step(keep), "keep");
+            sqlite3_reset(keep);
             sqlite3_bind_int64(st, 1, k);
             check(sqlite3_step(st), "delete");
             sqlite3_reset(st);

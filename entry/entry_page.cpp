@@ -4,6 +4,7 @@
 #include "entry/price_note.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
+#include "store/recycle_bin.h"
 #include "store/text_forms.h"
 #include "widgets/db_edit.h"
 #include "widgets/db_grid.h"
@@ -440,6 +441,7 @@ void TForm1::Button2Click()
 void TForm1::Button4Click()
 {
     if (MessageBoxes::instance().question(QString::fromUtf8(DeleteCaption), QStringLiteral("确实要删除这条记录吗？"))) {
+        const RecycleBin::Deletion binned(RecycleBin::Way::EntryPage);
         Table1->deleteRecord();
     }
     handFocusToCatalogue(this);

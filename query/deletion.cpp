@@ -1,9 +1,12 @@
 #include "query/deletion.h"
 
+#include "maintenance/backup_scheduler.h"
+
 #include "app/form1.h"
 #include "query/progress.h"
 #include "query/query_internal.h"
 #include "store/dataset.h"
+#include "store/recycle_bin.h"
 #include "widgets/message_boxes.h"
 
 #include <QCheckBox>
@@ -40,8 +43,12 @@ void TForm1::Button6Click()
             if (!shown->active()) {
                 shown->deleteRecord(); // refused by the engine: the dataset is closed
             } else if (CheckBox2->isChecked()) {
+                const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageAll);
+                // Many records at once: the files as they are now are copied, after the deletion has run.
+                const auto copy = shown->recordCount() > 100 ? backupBeforeDeletion() : nullptr;
                 deleteEveryRecord(this, shown, QStringLiteral("正在删除记录…"));
             } else {
+                const RecycleBin::Deletion binned(RecycleBin::Way::QueryPageOne);
                 shown->deleteRecord();
             }
         }

@@ -32,7 +32,7 @@ PageItem lineItem(double left, double top, double x1, double x2, double lineY, d
 PageItem textItem(double left, double bandWidth, double top, Anchor anchor, double x, double textTop,
                   const FontSpec &font, quint16 fontIndex, const QString &text)
 {
-    const double w = TextMetrics::width(font, text);
+    const double w = TextMetrics::width(font, text, false);
     PageItem item;
     item.kind = PageItem::Text;
     item.font = fontIndex;
@@ -44,6 +44,168 @@ PageItem textItem(double left, double bandWidth, double top, Anchor anchor, doub
     item.h = float(TextMetrics::height(font));
     item.text = text;
     return item;
+}
+bool sameLine(const PageItem &a, const PageItem &b)
+{
+    return a.y < b.y + b.h && b.y < a.y + a.h;
+}
+
+// A caption with a run of blanks that a later text of its band is printed over: "记录数:   条" with the count drawn
+// over its blanks. The caption is set on half-width cells, as the layout was drawn. A value that fits the blanks
+// stays where the layout puts it; a longer one starts no further left than the blanks, the caption's unit moves to
+// follow it, and the texts to its right on the line move along, so no value ever hides a unit or a caption. A line
+// that then runs past the band's right edge moves left as far as the band allows.
+void fitOverprints(std::vector<PageItem> &items, const std::vector<const TQRPrintable *> &from, double bandLeft,
+                   double bandRight)
+{
+    constexpr double Tol = 1e-3;
+    struct Group
+    {
+        std::vector<size_t> members; // indices into items
+        double left = 0, right = 0;
+        double gap = 0; // the room kept before a text pushed to the right of it: a blank of its caption
+    };
+    std::vector<int> groupOf(items.size(), -1);
+    std::vector<Group> groups;
+    std::vector<std::pair<size_t, PageItem>> units; // a moved unit, to be drawn right after the value it follows
+    bool moved = false;
+
+    for (size_t j = 0; j < items.size(); ++j) {
+        PageItem &value = items[j];
+        if (value.kind != PageItem::Text || groupOf[j] >= 0)
+            continue;
+        for (size_t i = 0; i < j; ++i) {
+            PageItem &caption = items[i];
+            const auto *label = qobject_cast<const TQRLabel *>(from[i]);
+            if (!label || groupOf[i] >= 0 || !TextMetrics::onGrid(label->font()) || !sameLine(caption, value))
+                continue;
+            const FontSpec &font = label->font();
+            // The caption's place on cells: a centred caption keeps its centre.
+            const double cellsWidth = TextMetrics::width(font, caption.text, true);
+            const double cellsLeft =
+                label->anchor() == Anchor::Left ? caption.x : caption.x + (caption.w - cellsWidth) / 2;
+            const QList<TextMetrics::Run> runs = TextMetrics::runs(font, caption.text, true);
+            for (int r = 0; r + 1 < runs.size(); ++r) {
+                const double gapStart = cellsLeft + runs[r].x + runs[r].width;
+                const double gapEnd = cellsLeft + runs[r + 1].x;
+                const double centre = value.x + value.w / 2;
+                if (gapEnd - gapStart < Tol ||
+                    !((value.x >= gapStart - Tol && value.x < gapEnd) || (centre >= gapStart && centre <= gapEnd)))
+                    continue;
+                caption.cells = true;
+                caption.x = float(cellsLeft);
+                caption.w = float(cellsWidth);
+                const double em = TextMetrics::emMm(font);
+                if (value.x < gapStart - Tol) {
+                    value.x = float(gapStart);
+                    moved = true;
+                }
+                Group g;
+                g.members = {i, j};
+                g.gap = em / 2;
+                if (value.x + value.w > gapEnd + Tol) {
+                    // The unit follows the value after a blank.
+                    PageItem unit = caption;
+                    unit.text = caption.text.mid(runs[r + 1].start);
+                    unit.x = float(std::max(gapEnd, value.x + value.w + em / 2));
+                    unit.w = float(TextMetrics::width(font, unit.text, true));
+                    caption.text = caption.text.left(runs[r + 1].start);
+                    caption.w = float(TextMetrics::width(font, caption.text, true));
+                    units.emplace_back(j, std::move(unit));
+                    moved = true;
+                }
+                groupOf[i] = groupOf[j] = int(groups.size());
+                groups.push_back(std::move(g));
+                break;
+            }
+            if (groupOf[j] >= 0)
+                break;
+        }
+    }
+    if (!moved)
+        return;
+
+    // Every other text is a group of its own; units join their value's group.
+    for (size_t i = 0; i < items.size(); ++i) {
+        if (items[i].kind == PageItem::Text && groupOf[i] < 0) {
+            groupOf[i] = int(groups.size());
+            groups.push_back(Group{{i}, 0, 0, TextMetrics::emMm(from[i]->font()) / 2});
+        }
+    }
+    std::vector<PageItem> unitItems;
+    std::vector<int> unitGroup;
+    for (auto &[after, unit] : units) {
+        unitGroup.push_back(groupOf[after]);
+        unitItems.push_back(std::move(unit));
+    }
+    const auto extent = [&](Group &g, int index) {
+        g.left = 1e9;
+        g.right = -1e9;
+        for (size_t m : g.members) {
+            g.left = std::min(g.left, double(items[m].x));
+            g.right = std::max(g.right, double(items[m].x + items[m].w));
+        }
+        for (size_t u = 0; u < unitItems.size(); ++u) {
+            if (unitGroup[u] == index)
+                g.right = std::max(g.right, double(unitItems[u].x + unitItems[u].w));
+        }
+    };
+    std::vector<int> order(groups.size());
+    for (size_t g = 0; g < groups.size(); ++g) {
+        order[g] = int(g);
+        extent(groups[g], int(g));
+    }
+    std::sort(order.begin(), order.end(),
+              [&](int a, int b) { return groups[size_t(a)].left < groups[size_t(b)].left; });
+    // Left to right along each line: a group that the one before it now reaches is moved clear of it.
+    for (size_t k = 0; k < order.size(); ++k) {
+        Group &g = groups[size_t(order[k])];
+        const PageItem &first = items[g.members.front()];
+        for (size_t before = 0; before < k; ++before) {
+            Group &b = groups[size_t(order[before])];
+            if (!sameLine(items[b.members.front()], first) || b.right <= g.left + Tol)
+                continue;
+            const float shift = float(b.right + b.gap - g.left);
+            for (size_t m : g.members)
+                items[m].x += shift;
+            for (size_t u = 0; u < unitItems.size(); ++u) {
+                if (unitGroup[u] == order[k])
+                    unitItems[u].x += shift;
+            }
+            extent(g, order[k]);
+        }
+    }
+
+    const auto shiftGroup = [&](int index, float shift) {
+        for (size_t m : groups[size_t(index)].members)
+            items[m].x += shift;
+        for (size_t u = 0; u < unitItems.size(); ++u) {
+            if (unitGroup[u] == index)
+                unitItems[u].x += shift;
+        }
+        extent(groups[size_t(index)], index);
+    };
+    for (size_t g = 0; g < groups.size(); ++g) {
+        if (groups[g].right <= bandRight + Tol)
+            continue;
+        std::vector<int> line;
+        double left = 1e9;
+        for (size_t o = 0; o < groups.size(); ++o) {
+            if (sameLine(items[groups[o].members.front()], items[groups[g].members.front()])) {
+                line.push_back(int(o));
+                left = std::min(left, groups[o].left);
+            }
+        }
+        const double shift = std::min(groups[g].right - bandRight, std::max(0.0, left - bandLeft));
+        for (int o : line)
+            shiftGroup(o, float(-shift));
+    }
+
+    // The units go in right after the values they follow.
+    for (size_t u = unitItems.size(); u-- > 0;) {
+        const size_t after = units[u].first;
+        items.insert(items.begin() + std::ptrdiff_t(after) + 1, std::move(unitItems[u]));
+    }
 }
 } // namespace
 
@@ -467,19 +629,26 @@ void ReportRun::placeBand(TQRBand *band, double top, bool blank)
         }
     }
     PrintContext context{this, blank};
-    ReportPage &page = m_doc->lastPage();
+    std::vector<PageItem> items;
+    std::vector<const TQRPrintable *> from;
     for (TQRPrintable *e : band->elements()) {
         if (!e->enabled())
             continue;
         if (auto *shape = qobject_cast<TQRShape *>(e)) {
-            page.items.push_back(lineItem(left, top, shape->x(), shape->x2(), shape->top(), shape->penWidthMm()));
+            items.push_back(lineItem(left, top, shape->x(), shape->x2(), shape->top(), shape->penWidthMm()));
+            from.push_back(e);
             continue;
         }
         const QString text = e->printText(context);
-        if (!text.isEmpty())
-            page.items.push_back(textItem(left, p.bandWidth(), top, e->anchor(), e->x(), e->top(), e->font(),
-                                          m_doc->fontIndex(e->font()), text));
+        if (!text.isEmpty()) {
+            items.push_back(textItem(left, p.bandWidth(), top, e->anchor(), e->x(), e->top(), e->font(),
+                                     m_doc->fontIndex(e->font()), text));
+            from.push_back(e);
+        }
     }
+    fitOverprints(items, from, left, left + p.bandWidth());
+    ReportPage &page = m_doc->lastPage();
+    page.items.insert(page.items.end(), std::make_move_iterator(items.begin()), std::make_move_iterator(items.end()));
 }
 
 bool ReportRun::step(int maxRecords)

@@ -9,7 +9,8 @@
 namespace {
 
 constexpr quint32 Magic = 0x56525054; // "VRPT"
-constexpr quint16 Version = 1;
+// 2: items say whether their text is set on cells; in version 1 every text was.
+constexpr quint16 Version = 2;
 constexpr quint32 MaxPages = 10'000'000;
 constexpr quint32 MaxItems = 1'000'000;
 
@@ -83,7 +84,8 @@ void ReportDocument::save(QIODevice &device) const
         const ReportPage &page = this->page(i);
         out << quint32(page.items.size());
         for (const PageItem &item : page.items)
-            out << quint8(item.kind) << item.font << item.x << item.y << item.w << item.h << item.text;
+            out << quint8(item.kind) << quint8(item.cells ? 1 : 0) << item.font << item.x << item.y << item.w << item.h
+                << item.text;
     }
     if (out.status() != QDataStream::Ok)
         throw AppError(QStringLiteral("报表文件写入失败"));
@@ -130,12 +132,16 @@ ReportDocument ReportDocument::load(QIODevice &device)
         page.items.reserve(itemCount);
         for (quint32 i = 0; i < itemCount; ++i) {
             PageItem item;
-            quint8 kind = 0;
-            in >> kind >> item.font >> item.x >> item.y >> item.w >> item.h >> item.text;
-            if (in.status() != QDataStream::Ok || kind > PageItem::Line ||
+            quint8 kind = 0, flags = 1;
+            in >> kind;
+            if (version >= 2)
+                in >> flags;
+            in >> item.font >> item.x >> item.y >> item.w >> item.h >> item.text;
+            if (in.status() != QDataStream::Ok || kind > PageItem::Line || flags > 1 ||
                 (kind == PageItem::Text && item.font >= fontCount))
                 throw notAReport();
             item.kind = PageItem::Kind(kind);
+            item.cells = kind == PageItem::Text && flags == 1;
             page.items.push_back(std::move(item));
         }
     }

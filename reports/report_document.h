@@ -27,7 +27,8 @@ struct PageItem
         Line
     };
     Kind kind = Text;
-    quint16 font = 0; // Text: index into the document's fonts
+    bool cells = false; // Text: set on half-width cells (TextMetrics)
+    quint16 font = 0;   // Text: index into the document's fonts
     // Text: the opaque box of the text (x, y its top left corner, w, h). Line: from x to x + w at height y, pen width
     // h.
     float x = 0, y = 0, w = 0, h = 0;

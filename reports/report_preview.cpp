@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileDialog>
@@ -353,7 +354,7 @@ void ReportPreview::updateState()
     m_exportXlsx->setEnabled(m_complete && n > 0 && !m_busy && m_export);
     m_exportCsv->setEnabled(m_exportXlsx->isEnabled());
     m_load->setEnabled(!running && !m_busy);
-    m_setup->setEnabled(!m_busy);
+    m_setup->setEnabled(m_complete && n > 0 && !m_busy);
 
     QString status;
     if (m_failed)
@@ -423,23 +424,36 @@ bool ReportPreview::renderWithProgress(const QString &label,
 
 void ReportPreview::printerSetup()
 {
+    // Without a printer the dialog wants a file to print to: it is offered the report's name, and "打印" asks again.
+    const QString before = m_printer.outputFileName();
+    if (m_printer.outputFormat() == QPrinter::PdfFormat && before.isEmpty())
+        m_printer.setOutputFileName(QDir::home().filePath(m_doc->title + QStringLiteral(".pdf")));
     QPrintDialog dialog(&m_printer, this);
     dialog.setWindowTitle(QStringLiteral("打印设置"));
     dialog.setMinMax(1, qMax(1, pageCount()));
     dialog.setOption(QAbstractPrintDialog::PrintToFile, true);
     dialog.setOption(QAbstractPrintDialog::PrintPageRange, true);
-    dialog.exec();
+    // Set-up only chooses the printer and its options; "打印" prints.
+    if (auto *buttons = dialog.findChild<QDialogButtonBox *>()) {
+        if (QPushButton *ok = buttons->button(QDialogButtonBox::Ok))
+            ok->setText(QStringLiteral("确定"));
+    }
+    if (dialog.exec() != QDialog::Accepted)
+        m_printer.setOutputFileName(before);
 }
 
 void ReportPreview::printReport()
 {
     if (!m_complete)
         return;
-    // Without a printer the output goes to a PDF file, which the user names.
+    // Without a printer the output goes to a PDF file, which the user names each time; a file chosen in the set-up
+    // is only offered, never written over unasked.
+    const QString chosen = m_printer.outputFileName();
     bool askedName = false;
-    if (m_printer.outputFormat() == QPrinter::PdfFormat && m_printer.outputFileName().isEmpty()) {
-        QString path = QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
-                                                    m_doc->title + QStringLiteral(".pdf"), PdfFilter);
+    if (m_printer.outputFormat() == QPrinter::PdfFormat) {
+        QString path =
+            QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
+                                         chosen.isEmpty() ? m_doc->title + QStringLiteral(".pdf") : chosen, PdfFilter);
         if (path.isEmpty())
             return;
         if (QFileInfo(path).suffix().isEmpty())
@@ -453,12 +467,11 @@ void ReportPreview::printReport()
                            [&](const auto &progress) { return ReportRenderer::print(m_printer, *doc, progress); });
     } catch (...) {
         if (askedName)
-            m_printer.setOutputFileName(QString());
+            m_printer.setOutputFileName(chosen);
         throw;
     }
-    // The next print asks again rather than overwriting this file unasked.
     if (askedName)
-        m_printer.setOutputFileName(QString());
+        m_printer.setOutputFileName(chosen);
 }
 
 void ReportPreview::saveTo(const QString &path)

@@ -1,13 +1,14 @@
 #include "reports/report_renderer.h"
 
+#include "reports/pdf_file.h"
 #include "reports/text_metrics.h"
 #include "store/app_error.h"
 
 #include <QFile>
 #include <QPageLayout>
 #include <QPainter>
-#include <QPdfWriter>
 #include <QPrinter>
+#include <QSaveFile>
 
 namespace {
 
@@ -18,7 +19,7 @@ void drawText(QPainter &painter, const FontSpec &fontSpec, const PageItem &item,
     const double resolution = painter.device()->logicalDpiY();
     painter.setFont(TextMetrics::deviceFont(fontSpec, TextMetrics::emMm(fontSpec) * k, resolution));
     const double baseline = box.top() + TextMetrics::baseline(fontSpec) * k;
-    for (const TextMetrics::Run &run : TextMetrics::runs(fontSpec, item.text)) {
+    for (const TextMetrics::Run &run : TextMetrics::runs(fontSpec, item.text, item.cells)) {
         const QString part = item.text.mid(run.start, run.length);
         const double x = box.left() + run.x * k;
         if (!run.gridded || run.natural <= run.width) {
@@ -97,6 +98,9 @@ bool print(QPrinter &printer, const ReportDocument &doc, const Progress &progres
         from = qBound(0, printer.fromPage() - 1, to);
         to = qBound(from, printer.toPage() > 0 ? printer.toPage() - 1 : to, to);
     }
+    // Printing to a file gives the same PDF as saving one, with its text layer.
+    if (printer.outputFormat() == QPrinter::PdfFormat && !printer.outputFileName().isEmpty())
+        return writePdfPages(printer.outputFileName(), doc, from, to, progress);
     QPainter painter;
     if (!painter.begin(&printer))
         throw AppError(QStringLiteral("无法开始打印"));
@@ -109,35 +113,23 @@ bool print(QPrinter &printer, const ReportDocument &doc, const Progress &progres
 
 bool writePdf(const QString &path, const ReportDocument &doc, const Progress &progress)
 {
+    return writePdfPages(path, doc, 0, doc.pageCount() - 1, progress);
+}
+
+bool writePdfPages(const QString &path, const ReportDocument &doc, int from, int to, const Progress &progress)
+{
     if (doc.pageCount() == 0)
         throw AppError(QStringLiteral("报表没有页面"));
-    // Written to a temporary name and moved into place only when complete.
-    const QString temporary = path + QStringLiteral(".part");
-    bool complete = false;
-    try {
-        QPdfWriter writer(temporary);
-        writer.setTitle(doc.title);
-        writer.setCreator(QStringLiteral("Vanterlo"));
-        writer.setResolution(600);
-        writer.setPageLayout(a4Layout(doc));
-        QPainter painter;
-        if (!painter.begin(&writer))
-            throw AppError(QStringLiteral("无法写入文件“%1”").arg(path));
-        complete = paintPages(painter, writer, doc, 0, doc.pageCount() - 1, progress);
-        painter.end();
-    } catch (...) {
-        QFile::remove(temporary);
-        throw;
-    }
-    if (!complete) {
-        QFile::remove(temporary);
+    // Written beside and moved into place only when complete: a failed or cancelled save leaves no half file.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()));
+    if (!PdfFile::write(file, doc, from, to, progress)) {
+        file.cancelWriting();
         return false;
     }
-    QFile::remove(path);
-    if (!QFile::rename(temporary, path)) {
-        QFile::remove(temporary);
-        throw AppError(QStringLiteral("无法写入文件“%1”").arg(path));
-    }
+    if (!file.commit())
+        throw AppError(QStringLiteral("无法写入文件“%1”：%2").arg(path, file.errorString()));
     return true;
 }
 

@@ -22,7 +22,10 @@ using Progress = std::function<bool(int done, int total)>;
 // cannot be started. False when cancelled.
 bool print(QPrinter &printer, const ReportDocument &doc, const Progress &progress = {});
 
-// Writes the report as a PDF file. Throws AppError when the file cannot be written. False when cancelled.
+// Writes the report as a PDF file. Throws AppError when the file cannot be written. False when cancelled; a
+// cancelled or failed file is not left behind.
 bool writePdf(const QString &path, const ReportDocument &doc, const Progress &progress = {});
+// The same for pages from..to (0-based, inclusive).
+bool writePdfPages(const QString &path, const ReportDocument &doc, int from, int to, const Progress &progress = {});
 
 } // namespace ReportRenderer

@@ -29,6 +29,17 @@ struct Face
     explicit Face(const FontSpec &fontSpec) : metrics(referenceFont(fontSpec)) {}
     QFontMetricsF metrics;
     QHash<QString, double> advances;
+    double ascii[0x80] = {}; // of single ASCII characters, 0 until measured
+
+    double advanceOf(QChar c)
+    {
+        const char16_t u = c.unicode();
+        if (u >= 0x80)
+            return advance(QString(c));
+        if (ascii[u] == 0)
+            ascii[u] = metrics.horizontalAdvance(c) / RefPixels + 1e-12; // a zero advance is stored as not zero
+        return ascii[u];
+    }
 
     double advance(const QString &text)
     {
@@ -78,10 +89,11 @@ double emMm(const FontSpec &font)
 
 namespace {
 
-// Walks the text in pieces: runs of non-ASCII characters at their own advances, and ASCII words (blanks print
-// nothing) each on its half-width cells. Calls piece(start, length, x, room, natural, gridded) in mm; returns the
+// Walks the text in pieces: runs of non-ASCII characters at their own advances, and ASCII words between blanks,
+// each blank half an em wide and printing nothing. On cells, every ASCII character takes a half-width cell and its
+// word is centred or squeezed into them. Calls piece(start, length, x, room, natural, gridded) in mm; returns the
 // width.
-template <class F> double walk(const FontSpec &font, const QString &text, F &&piece)
+template <class F> double walk(const FontSpec &font, const QString &text, bool cells, F &&piece)
 {
     Face &f = face(font);
     const double em = emMm(font);
@@ -107,12 +119,13 @@ template <class F> double walk(const FontSpec &font, const QString &text, F &&pi
         while (j < n && isGridAscii(text.at(j)) == ascii && text.at(j) != QLatin1Char(' ')) {
             // A surrogate pair is measured as the one character it is.
             const int len = (text.at(j).isHighSurrogate() && j + 1 < n) ? 2 : 1;
-            natural += f.advance(text.mid(j, len));
+            natural += len == 1 ? f.advanceOf(text.at(j)) : f.advance(text.mid(j, len));
             j += len;
         }
         natural *= em;
-        const double room = ascii ? (j - i) * em / 2 : natural;
-        piece(i, j - i, x, room, natural, ascii);
+        const bool gridded = ascii && cells;
+        const double room = gridded ? (j - i) * em / 2 : natural;
+        piece(i, j - i, x, room, natural, gridded);
         x += room;
         i = j;
     }
@@ -121,35 +134,40 @@ template <class F> double walk(const FontSpec &font, const QString &text, F &&pi
 
 } // namespace
 
-QList<Run> runs(const FontSpec &font, const QString &text)
+QList<Run> runs(const FontSpec &font, const QString &text, bool cells)
 {
     QList<Run> out;
-    walk(font, text, [&out](int start, int length, double x, double room, double natural, bool gridded) {
+    walk(font, text, cells, [&out](int start, int length, double x, double room, double natural, bool gridded) {
         out.append(Run{start, length, x, room, natural, gridded});
     });
     return out;
 }
 
-double width(const FontSpec &font, const QString &text)
+double width(const FontSpec &font, const QString &text, bool cells)
 {
     if (!onGrid(font))
-        return walk(font, text, [](int, int, double, double, double, bool) {});
-    // The same widths as walk() gives, without measuring what the grid places anyway: every ASCII character, blank or
-    // not, takes a half-width cell; only the other characters are measured. Most report texts are numbers and dates.
+        return walk(font, text, cells, [](int, int, double, double, double, bool) {});
+    // The same widths as walk() gives, without its pieces: blanks (and on cells every ASCII character) take half an
+    // em, the other characters their advances. Most report texts are numbers and dates.
     const double em = emMm(font);
+    Face &f = face(font);
     const int n = int(text.size());
     double x = 0;
     double natural = 0;
     for (int i = 0; i < n;) {
         const QChar c = text.at(i);
-        if (isGridAscii(c)) {
+        if (c == QLatin1Char(' ') || (cells && isGridAscii(c))) {
             x += em / 2;
             ++i;
             continue;
         }
-        const int len = (c.isHighSurrogate() && i + 1 < n) ? 2 : 1;
-        natural += face(font).advance(text.mid(i, len));
-        i += len;
+        if (c.isHighSurrogate() && i + 1 < n) {
+            natural += f.advance(text.mid(i, 2));
+            i += 2;
+        } else {
+            natural += f.advanceOf(c);
+            ++i;
+        }
     }
     return x + natural * em;
 }

@@ -7,13 +7,15 @@
 
 // Measures report text in millimetres, the same for every device.
 //
-// The layouts were drawn for the classic Chinese screen faces, in which every ASCII character is half an em wide and
-// the rest a full em; the totals lines rely on it (a count drawn over a run of blanks). The CJK faces that stand in for
-// them have proportional Latin letters, so text in those faces is set on the same grid: an ASCII run takes half an em
-// per character and is drawn squeezed or centred into that room.
+// The layouts were drawn for the classic Chinese screen faces, in which a blank is half an em wide; names such as
+// "大  米" are spaced with them. The CJK faces that stand in for them ("宋体", "黑体") keep that blank and draw every
+// other character at its own advance. A caption whose blanks another text is printed over (the totals lines: a count
+// drawn over "记录数:   条") relies on the classic face throughout, so such a text is set on cells: every ASCII
+// character takes half an em and is drawn centred in its cells, or squeezed into them when wider. Measuring is on cells
+// unless told otherwise.
 namespace TextMetrics {
 
-// A piece drawn in one go: a run of non-ASCII characters, or an ASCII word on its cells. Blanks print nothing.
+// A piece drawn in one go: a run of non-ASCII characters, or an ASCII word. Blanks print nothing.
 struct Run
 {
     int start = 0;
@@ -24,14 +26,14 @@ struct Run
     bool gridded = false;
 };
 
-// True for the layout faces set on the half-width grid ("宋体", "黑体").
+// True for the layout faces with half-em blanks ("宋体", "黑体").
 bool onGrid(const FontSpec &font);
 
 double emMm(const FontSpec &font);
-double width(const FontSpec &font, const QString &text);
+double width(const FontSpec &font, const QString &text, bool cells = true);
 double height(const FontSpec &font);   // the text box
 double baseline(const FontSpec &font); // from the top of the text box
-QList<Run> runs(const FontSpec &font, const QString &text);
+QList<Run> runs(const FontSpec &font, const QString &text, bool cells = true);
 
 // The face to draw with, its em the given number of device pixels; the device's resolution is resolutionY.
 QFont deviceFont(const FontSpec &font, double emPixels, double resolutionY);

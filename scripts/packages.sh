@@ -8,6 +8,7 @@ VANTERLO_PACKAGES=(
     pxlib-dev libxlsxwriter-dev qt6-charts-dev libqt6opengl6-dev qt6-translations-l10n
     openbox xdotool imagemagick python3-openpyxl
     dpkg-dev file lintian desktop-file-utils appstream
+    clang libclang-rt-14-dev
 )
 
 ensure_packages() {

@@ -3,6 +3,7 @@
 #include "store/app_error.h"
 #include "store/exact_sum.h"
 #include "store/indexes.h"
+#include "store/recycle_bin.h"
 
 #include <QDate>
 #include <QDir>
@@ -145,7 +146,12 @@ void checkHeader(const QString &file)
         pageSize = 65536;
     if (pageSize < 512 || pageSize > 65536 || (pageSize & (pageSize - 1)) != 0)
         throw startupError(engineText(SQLITE_CORRUPT), file, startupCause(SQLITE_CORRUPT));
-    // The page count in the header counts when it was written with the current change counter.
+    // With a journal or a write-ahead log beside it the file may be short for a while (a crash part way through a
+    // checkpoint): the engine completes it from there. Without one, a file shorter than its header says, or not a
+    // whole number of pages, has lost its end. The page count counts when written with the current change counter.
+    const auto holds = [&file](const char *suffix) { return QFileInfo(file + QLatin1String(suffix)).size() > 0; };
+    if (holds("-wal") || holds("-journal"))
+        return;
     const quint32 pages = be(28, 4);
     const bool pagesValid = pages != 0 && be(24, 4) == be(92, 4);
     if (size % pageSize != 0 || (pagesValid && qint64(pages) * pageSize > size))
@@ -279,6 +285,8 @@ Database::Database(const QString &folder) : m_folder(folder)
         if (!QFileInfo(m_folder).isWritable())
             throw startupError(engineText(SQLITE_READONLY), jhb, startupCause(SQLITE_READONLY));
         setPragmas(m_db, jhb, huizong);
+        // Deleted purchase records go to the recycle bin (added here to files made before it existed).
+        RecycleBin::install(*this);
     } catch (...) {
         sqlite3_close(m_db);
         m_db = nullptr;
@@ -383,7 +391,8 @@ void Database::create(const QString &folder)
     };
     make(jhb, CreateJhb);
     make(huizong, CreateHuizong);
-    // Opening the new files gives them the query indexes and the planner statistics, as it does older files.
+    // Opening the new files gives them the query indexes and the planner statistics and the recycle bin, as it
+    // does older files.
     Database created(folder);
     Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }

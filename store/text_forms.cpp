@@ -119,7 +119,11 @@ QString formatShortDate(const QDate &date)
     if (!date.isValid())
         return QString();
     char buf[32];
-    char *p = std::to_chars(buf, buf + 12, date.year()).ptr;
+    char *p = buf;
+    // A year before 1000 keeps four digits: "26-3-5" would read back as 2026.
+    for (int y = date.year(); y > 0 && y < 1000; y *= 10)
+        *p++ = '0';
+    p = std::to_chars(p, p + 12, date.year()).ptr;
     *p++ = '-';
     p = std::to_chars(p, p + 3, date.month()).ptr;
     *p++ = '-';

@@ -18,7 +18,7 @@ std::optional<double> parseFloat(const QString &text);
 // Reads a whole number in the 32-bit range, blanks around it allowed.
 std::optional<int> parseInteger(const QString &text);
 
-// The short date form: year-month-day without leading zeros ("2026-3-5").
+// The short date form: year-month-day without leading zeros ("2026-3-5"); a year before 1000 in four digits.
 QString formatShortDate(const QDate &date);
 
 // The short time form: hours and minutes, the hour without a leading zero ("9:05").

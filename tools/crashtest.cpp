@@ -3,10 +3,10 @@
 //
 //   vanterlo-crashtest [--trials N] [--only post,delete,summary,memo] [--records N] [--seed S] [--work DIR]
 //
-// Checks after every kill: PRAGMA integrity_check is ok on jhb.DB and huizong.DB; every record whose post the
-// child had seen succeed is there with its values; "删除所有" removed all records or none; huizong holds the old
-// summary (none: showing the query page clears it) or the new one, whole; bwl.sys holds the old text or the new one,
-// whole. Exit code 0 when every trial passed, 1 otherwise.
+// Checks after every kill: the program's start-up accepts the files; PRAGMA integrity_check is ok on jhb.DB and
+// huizong.DB; every record whose post the child had seen succeed is there with its values; "删除所有" removed all
+// records or none; huizong holds the old summary (none: showing the query page clears it) or the new one, whole;
+// bwl.sys holds the old text or the new one, whole. Exit code 0 when every trial passed, 1 otherwise.
 
 #include "app/form1.h"
 #include "store/app_error.h"
@@ -241,9 +241,12 @@ public:
             clock.start();
             bool killed = false;
             if (calibrating) {
+                // The operation's own length, without the child's exit.
+                while (!out.contains("DONE") && !out.contains("ERR") && p.state() != QProcess::NotRunning)
+                    readyRead(1000);
+                window = std::max<qint64>(20, clock.elapsed());
                 p.waitForFinished(-1);
                 out += p.readAllStandardOutput();
-                window = std::max<qint64>(20, clock.elapsed() * 11 / 10);
             } else if (out.contains("READY\n")) {
                 const qint64 at = qint64(m_random.bounded(quint32(window)));
                 while (clock.elapsed() < at && p.state() != QProcess::NotRunning)
@@ -312,7 +315,12 @@ private:
             operation != QLatin1String("memo"))
             return QStringLiteral("the child ended without finishing");
         try {
-            // Opened as the next start opens them: a journal left behind is rolled back or replayed first.
+            // The program's own start-up takes the files as the kill left them.
+            try {
+                Database next(dir);
+            } catch (const AppError &e) {
+                return QStringLiteral("the next start refuses the files: %1").arg(e.message());
+            }
             Files jhb(dir + QStringLiteral("/jhb.DB"));
             Files hz(dir + QStringLiteral("/huizong.DB"));
             for (const Files *f : {&jhb, &hz}) {

@@ -1,14 +1,9 @@
-// vanterlo-db: creates and fills the program's data files.
-//   vanterlo-db init [DIR]          creates jhb.DB and huizong.DB in DIR, and an empty memo file bwl.sys
-//   vanterlo-db generate N [DIR]    creates them if missing and fills JHB with N realistic purchase records
-//   vanterlo-db import-paradox FROM_DIR [DIR]
-//                                   writes a new data folder from the Paradox tables jhb.DB and huizong.DB
-//   vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
-//                                   writes the purchase list or the summary of those days as .xlsx or .csv
+// vanterlo-db: creates, fills and looks after the program's data files; --help lists the commands.
 // DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/commands.h"
 #include "tools/data_folder.h"
 #include "tools/exchange_commands.h"
 #include "tools/generate.h"
@@ -21,14 +16,39 @@
 
 namespace {
 
+const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
+DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
+
+  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys
+  generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
+  deleted [DIR]                    list the records in the recycle bin, newest first
+  undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
+  undelete --all-since "YYYY-MM-DD HH:MM" [DIR]
+                                   put back every record deleted since that time
+  backup [DIR]                     write a backup now and print its folder
+  backups [DIR]                    list the backups with size, date and record count
+  restore BACKUP [DIR]             put a backup back (the program must be closed); the replaced files are kept
+                                   as a backup of their own
+  check [DIR]                      check integrity and schema of both files; exit status 0 only when sound
+  import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
+  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
+                                   write the purchase list or the summary of those days as .xlsx or .csv
+  --help                           this text
+)";
+
 int usage()
 {
-    std::fprintf(stderr, "usage: vanterlo-db init [DIR]\n       vanterlo-db generate N [DIR]\n"
-                         "       vanterlo-db import-paradox FROM_DIR [DIR]\n"
-                         "       vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] "
-                         "OUT [DIR]\n");
+    std::fputs(Help, stderr);
     return 2;
 }
+
+// The data-keeping commands, each in its own function.
+const struct
+{
+    const char *name;
+    int (*run)(const QStringList &args);
+} Commands[] = {{"deleted", deletedCommand}, {"undelete", undeleteCommand}, {"backup", backupCommand},
+                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand}};
 
 } // namespace
 
@@ -38,11 +58,21 @@ int main(int argc, char *argv[])
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())
         return usage();
+    if (args[0] == QLatin1String("--help") || args[0] == QLatin1String("-h") || args[0] == QLatin1String("help")) {
+        std::fputs(Help, stdout);
+        return 0;
+    }
     if (args[0] == QLatin1String("import-paradox"))
         return importParadoxCommand(args.mid(1));
     if (args[0] == QLatin1String("export"))
         return exportCommand(args.mid(1));
     try {
+        for (const auto &command : Commands) {
+            if (args[0] == QLatin1String(command.name)) {
+                const int status = command.run(args.mid(1));
+                return status == 2 ? usage() : status;
+            }
+        }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
             initDataFolder(dir);

@@ -10,12 +10,19 @@
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPrintDialog>
 #include <QPrinter>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 namespace {
 
@@ -28,6 +35,26 @@ int pdfPages(const QString &path)
     if (!bytes.startsWith("%PDF"))
         return -1;
     return int(bytes.count("/Type /Page\n"));
+}
+
+// Handles the first visible window of type T once it shows, from the event loop that runs it; the watch is returned.
+template <class T, class F> QPointer<QTimer> whenShown(F handle)
+{
+    auto *timer = new QTimer;
+    timer->setInterval(20);
+    QObject::connect(timer, &QTimer::timeout, [timer, handle] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+
+            if (auto *dialog = qobject_cast<T *>(w); dialog && dialog->isVisible()) {
+                timer->stop();
+                timer->deleteLater();
+                handle(dialog);
+                return;
+            }
+        }
+    });
+    timer->start();
+    return timer;
 }
 
 } // namespace
@@ -188,6 +215,60 @@ private slots:
         printer.setFromTo(2, 3);
         QVERIFY(ReportRenderer::print(printer, doc));
         QCOMPARE(pdfPages(printer.outputFileName()), 2);
+    }
+
+    // Set-up is offered once the pages are all there, and only chooses; printing without a printer asks for the
+    // file each time, offering the one chosen in the set-up rather than writing over it unasked.
+    void setUpOnlyChoosesAndPrintAsksForTheFile()
+    {
+        fill(20000);
+        openQuery();
+        ReportPreview *w = m_form->QuickRep1->showPreview();
+        QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
+        QVERIFY(!w->complete());
+        QVERIFY(!button(w, "PrinterSetup")->isEnabled());
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 60000));
+        QVERIFY(button(w, "PrinterSetup")->isEnabled());
+
+        const QString suggested = QDir::home().filePath(QStringLiteral("进货清单.pdf"));
+        const bool existed = QFile::exists(suggested);
+        QString confirm;
+        QStringList boxes;
+        QPointer<QTimer> boxWatch;
+        whenShown<QPrintDialog>([&confirm, &boxes, &boxWatch](QPrintDialog *dialog) {
+            QPushButton *ok = dialog->findChild<QDialogButtonBox *>()->button(QDialogButtonBox::Ok);
+            confirm = ok->text();
+            boxWatch = whenShown<QMessageBox>([&boxes](QMessageBox *box) {
+                boxes.append(box->text());
+                box->reject();
+            });
+            ok->click();
+        });
+        button(w, "PrinterSetup")->click();
+        delete boxWatch.data();
+        QCOMPARE(confirm, QStringLiteral("确定"));
+        QCOMPARE(boxes, QStringList());
+        QVERIFY(w->isVisible());
+        QCOMPARE(QFile::exists(suggested), existed); // nothing printed
+
+        // As if the set-up had chosen printing to this file.
+        const QString chosen = m_out.filePath(QStringLiteral("chosen.pdf"));
+        const QString named = m_out.filePath(QStringLiteral("named.pdf"));
+        w->printer().setOutputFormat(QPrinter::PdfFormat);
+        w->printer().setOutputFileName(chosen);
+        QString offered;
+        whenShown<QFileDialog>([&offered, named](QFileDialog *dialog) {
+            offered = dialog->selectedFiles().value(0);
+            dialog->selectFile(named);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+        button(w, "Print")->click();
+        QCOMPARE(QFileInfo(offered).fileName(), QStringLiteral("chosen.pdf"));
+        QCOMPARE(pdfPages(named), w->pageCount());
+        QVERIFY(!QFile::exists(chosen));
+        QCOMPARE(w->printer().outputFileName(), chosen);
+        QVERIFY(m_boxes->records.isEmpty());
+        w->close();
     }
 
     void dataChangedWhileProducing()

@@ -83,6 +83,23 @@ private slots:
                      QStringLiteral("%1-%2-%3").arg(date.year()).arg(date.month()).arg(date.day()));
     }
 
+    // The short form of any date reads back as that date, also the first century's, typed with a three-digit year.
+    void shortDateReadsBack_data()
+    {
+        QTest::addColumn<QDate>("date");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("year 26") << QDate(26, 3, 30) << "0026-3-30";
+        QTest::newRow("year 999") << QDate(999, 12, 1) << "0999-12-1";
+        QTest::newRow("year 2026") << QDate(2026, 3, 30) << "2026-3-30";
+    }
+    void shortDateReadsBack()
+    {
+        QFETCH(QDate, date);
+        QFETCH(QString, text);
+        QCOMPARE(formatShortDate(date), text);
+        QCOMPARE(parseDate(text, 2026).value_or(QDate()), date);
+    }
+
     void shortTime() { QCOMPARE(formatShortTime(QTime(9, 5, 7)), QStringLiteral("9:05")); }
 
     void gbk()

@@ -1,0 +1,273 @@
+#include "app/form1.h"
+#include "maintenance/backup_scheduler.h"
+#include "maintenance/deleted_model.h"
+#include "store/app_error.h"
+#include "store/backup.h"
+#include "store/dataset.h"
+#include "store/recycle_bin.h"
+#include "widgets/guard.h"
+#include "widgets/message_boxes.h"
+#include "widgets/pixel_font.h"
+
+#include <QDir>
+#include <QEvent>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QTimer>
+#include <QTreeWidget>
+
+namespace {
+
+const char *const RestoreCaption = "恢复确认";
+
+// Starts the day's backup a moment after the main window is on the screen, so that start-up and the first paint
+// never share the machine with it.
+const int StartDelayMs = 3000;
+class FirstShow : public QObject
+{
+public:
+    FirstShow(QWidget *window, std::function<void()> then) : QObject(window), m_then(std::move(then))
+    {
+        window->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show) {
+            watched->removeEventFilter(this);
+            QTimer::singleShot(StartDelayMs, parent(), m_then);
+        }
+        return false;
+    }
+
+private:
+    std::function<void()> m_then;
+};
+
+QString sizeText(qint64 bytes)
+{
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 KB").arg((bytes + 1023) / 1024);
+    return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
+}
+
+// The page a deletion outside the record buttons (Ctrl+Delete in a grid) is made on.
+RecycleBin::Way wayOfPage(const TForm1 *form)
+{
+    if (form->PageControl1->currentWidget() == form->TabSheet1)
+        return RecycleBin::Way::EntryPage;
+    if (form->PageControl1->currentWidget() == form->TabSheet2)
+        return RecycleBin::Way::QueryPageOne;
+    return RecycleBin::Way::Other;
+}
+
+} // namespace
+
+void TForm1::buildMaintenancePage()
+{
+    TabSheetMaintenance = new TabSheet(QStringLiteral("TabSheetMaintenance"));
+    TabSheetMaintenance->setFont(pixelFont(QStringLiteral("宋体"), 16));
+    // Just before the about page, which stays last.
+    PageControl1->insertTab(PageControl1->indexOf(TabSheet6), TabSheetMaintenance, QStringLiteral("数据维护"));
+    TabSheetMaintenance->onShow = [this] { TabSheetMaintenanceShow(); };
+
+    LabelDeleted = new QLabel(QStringLiteral("回收站（删除的进货记录，最新的在前）："), TabSheetMaintenance);
+    LabelDeleted->setObjectName(QStringLiteral("LabelDeleted"));
+    LabelDeleted->setGeometry(10, 8, 640, 20);
+
+    m_deleted = new DeletedRecordsModel(this);
+    GridDeleted = new QTableView(TabSheetMaintenance);
+    GridDeleted->setObjectName(QStringLiteral("GridDeleted"));
+    GridDeleted->setAccessibleName(QStringLiteral("回收站中的记录"));
+    GridDeleted->setModel(m_deleted);
+    GridDeleted->setGeometry(10, 30, 640, 240);
+    GridDeleted->setFont(pixelFont(QStringLiteral("宋体"), 13));
+    GridDeleted->setSelectionBehavior(QAbstractItemView::SelectRows);
+    GridDeleted->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    GridDeleted->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    GridDeleted->verticalHeader()->hide();
+    GridDeleted->verticalHeader()->setDefaultSectionSize(20);
+    const int widths[] = {132, 120, 56, 58, 50, 50, 58, 88};
+    for (int i = 0; i < int(std::size(widths)); ++i)
+        GridDeleted->setColumnWidth(i, widths[i]);
+    LabelDeleted->setBuddy(GridDeleted);
+
+    const auto button = [this](QPushButton *&b, const char *name, const QString &text, int x, int y, int w,
+                               void (TForm1::*handler)()) {
+        b = new QPushButton(text, TabSheetMaintenance);
+        b->setObjectName(QString::fromLatin1(name));
+        b->setGeometry(x, y, w, 28);
+        b->setAutoDefault(true); // Enter on the focused button clicks it
+        connect(b, &QPushButton::clicked, this, guarded(this, handler));
+    };
+    button(ButtonRestore, "ButtonRestore", QStringLiteral("恢复所选记录"), 10, 278, 130, &TForm1::ButtonRestoreClick);
+    button(ButtonRestoreDeletion, "ButtonRestoreDeletion", QStringLiteral("恢复整次删除"), 150, 278, 130,
+           &TForm1::ButtonRestoreDeletionClick);
+    button(ButtonEmptyBin, "ButtonEmptyBin", QStringLiteral("清空回收站"), 520, 278, 130, &TForm1::ButtonEmptyBinClick);
+
+    LabelBackups = new QLabel(QStringLiteral("备份（数据文件夹下的 backups 文件夹）："), TabSheetMaintenance);
+    LabelBackups->setObjectName(QStringLiteral("LabelBackups"));
+    LabelBackups->setGeometry(10, 318, 640, 20);
+    ListBackups = new QTreeWidget(TabSheetMaintenance);
+    ListBackups->setObjectName(QStringLiteral("ListBackups"));
+    ListBackups->setAccessibleName(QStringLiteral("备份列表"));
+    ListBackups->setGeometry(10, 340, 640, 130);
+    ListBackups->setFont(pixelFont(QStringLiteral("宋体"), 13));
+    ListBackups->setRootIsDecorated(false);
+    ListBackups->setHeaderLabels({QStringLiteral("备份时间"), QStringLiteral("种类"), QStringLiteral("大小"),
+                                  QStringLiteral("进货记录"), QStringLiteral("文件夹")});
+    const int backupWidths[] = {150, 100, 80, 80};
+    for (int i = 0; i < int(std::size(backupWidths)); ++i)
+        ListBackups->setColumnWidth(i, backupWidths[i]);
+    LabelBackups->setBuddy(ListBackups);
+
+    button(ButtonBackupNow, "ButtonBackupNow", QStringLiteral("立即备份"), 10, 478, 130, &TForm1::ButtonBackupNowClick);
+    LabelRestoreHint = new QLabel(QStringLiteral("要把某个备份放回：关闭本程序，再运行\n"
+                                                 "vanterlo-db restore 备份文件夹名"),
+                                  TabSheetMaintenance);
+    LabelRestoreHint->setObjectName(QStringLiteral("LabelRestoreHint"));
+    LabelRestoreHint->setGeometry(150, 476, 500, 36);
+    LabelRestoreHint->setFont(pixelFont(QStringLiteral("宋体"), 13));
+    LabelRestoreHint->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    // The way a deletion is recorded with follows the page the user works on.
+    RecycleBin::setDefaultWay(wayOfPage(this));
+    connect(PageControl1, &QTabWidget::currentChanged, this, [this] { RecycleBin::setDefaultWay(wayOfPage(this)); });
+
+    QString folder;
+    try {
+        folder = Session::database().folder();
+    } catch (const AppError &) {
+        folder = Database::aliasFolder(); // the error is the datasets' to report
+    }
+    m_backups = new BackupScheduler(folder, this);
+    new FirstShow(this, [this] { m_backups->startDaily(); });
+}
+
+void TForm1::TabSheetMaintenanceShow()
+{
+    TreeView1->hide();
+    Label10->hide();
+    refreshMaintenancePage();
+    setGuidance(QStringLiteral("选中回收站中的记录可以恢复；备份每天自动写一份，也可立即备份；"));
+}
+
+void TForm1::refreshMaintenancePage()
+{
+    m_deleted->reload();
+    LabelDeleted->setText(QStringLiteral("回收站（删除的进货记录，最新的在前）：共 %1 条").arg(m_deleted->total()));
+    const bool any = m_deleted->total() > 0;
+    ButtonRestore->setEnabled(any);
+    ButtonRestoreDeletion->setEnabled(any);
+    ButtonEmptyBin->setEnabled(any);
+    if (any && !GridDeleted->currentIndex().isValid())
+        GridDeleted->setCurrentIndex(m_deleted->index(0, 0));
+
+    ListBackups->clear();
+    for (const Backups::Info &b : Backups::list(Session::database().folder())) {
+        auto *item = new QTreeWidgetItem(ListBackups);
+        item->setText(0, b.time.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
+        item->setText(1, Backups::kindText(b.kind));
+        item->setText(2, sizeText(b.bytes));
+        item->setText(3, b.records >= 0 ? QString::number(b.records) : QStringLiteral("不详"));
+        item->setText(4, b.name);
+    }
+}
+
+namespace {
+
+// Datasets that show JHB pick up the records put back; one being edited keeps its row and is left alone.
+void reopen(Dataset *dataset)
+{
+    if (!dataset->active() || dataset->state() != Dataset::Browse)
+        return;
+    const int at = dataset->recNo();
+    dataset->close();
+    dataset->open();
+    if (at > 1)
+        dataset->moveTo(std::min(at, dataset->recordCount()));
+}
+
+} // namespace
+
+void TForm1::ButtonRestoreClick()
+{
+    std::vector<qint64> seqs;
+    for (const QModelIndex &index : GridDeleted->selectionModel()->selectedRows())
+        seqs.push_back(m_deleted->entry(index.row()).seq);
+    if (seqs.empty()) {
+        MessageBoxes::instance().message(QStringLiteral("请先在回收站列表中选中要恢复的记录。"));
+        return;
+    }
+    std::sort(seqs.begin(), seqs.end());
+    if (!MessageBoxes::instance().question(
+            QString::fromUtf8(RestoreCaption),
+            QStringLiteral("确实要把选中的 %1 条记录恢复到进货记录中吗？").arg(seqs.size())))
+        return;
+    const RecycleBin::RestoreResult result = RecycleBin::restore(Session::database(), seqs);
+    reopen(Table1);
+    reopen(Table3);
+    refreshMaintenancePage();
+    MessageBoxes::instance().message(result.text());
+    setGuidance(QStringLiteral("记录已恢复；可以继续恢复，或切换到其他框页；"));
+}
+
+void TForm1::ButtonRestoreDeletionClick()
+{
+    const QModelIndex current = GridDeleted->currentIndex();
+    if (!current.isValid()) {
+        MessageBoxes::instance().message(QStringLiteral("请先在回收站列表中选中那次删除的一条记录。"));
+        return;
+    }
+    const RecycleBin::Entry &e = m_deleted->entry(current.row());
+    const qint64 deletion = e.deletion;
+    if (!MessageBoxes::instance().question(QString::fromUtf8(RestoreCaption),
+                                           QStringLiteral("确实要把 %1 那一次删除（%2）的全部记录恢复到进货记录中吗？")
+                                               .arg(e.deletedAt, RecycleBin::wayText(e.way))))
+        return;
+    const RecycleBin::RestoreResult result = RecycleBin::restoreDeletion(Session::database(), deletion);
+    reopen(Table1);
+    reopen(Table3);
+    refreshMaintenancePage();
+    MessageBoxes::instance().message(result.text());
+    setGuidance(QStringLiteral("记录已恢复；可以继续恢复，或切换到其他框页；"));
+}
+
+void TForm1::ButtonEmptyBinClick()
+{
+    const qint64 n = RecycleBin::count(Session::database());
+    if (!MessageBoxes::instance().question(
+            QStringLiteral("清空确认"),
+            QStringLiteral("确实要清空回收站吗？其中的 %1 条记录将被永久删除，再也不能恢复。").arg(n)))
+        return;
+    RecycleBin::empty(Session::database());
+    refreshMaintenancePage();
+    setGuidance(QStringLiteral("回收站已清空；"));
+}
+
+void TForm1::ButtonBackupNowClick()
+{
+    ButtonBackupNow->setEnabled(false);
+    setGuidance(QStringLiteral("正在写备份，可以继续工作；"));
+    m_backups->backupNow([this](const Backups::Info &info, const QString &error) {
+        ButtonBackupNow->setEnabled(true);
+        if (!error.isEmpty()) {
+            MessageBoxes::instance().message(QStringLiteral("备份没有写成：%1。\n数据文件没有受到影响。").arg(error));
+            return;
+        }
+        if (PageControl1->currentWidget() == TabSheetMaintenance) {
+            refreshMaintenancePage();
+            setGuidance(QStringLiteral("备份已写入 %1；").arg(QDir::toNativeSeparators(info.path)));
+        }
+    });
+}
+
+std::unique_ptr<PendingBackup> TForm1::backupBeforeDeletion()
+{
+    return m_backups->beforeDeletion();
+}

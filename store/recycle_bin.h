@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QDateTime>
+#include <QList>
+#include <QString>
+#include <QVariant>
+#include <vector>
+
+class Database;
+
+// Purchase records deleted by the program are kept in the table JHB_deleted of jhb.DB, with the time and the way of
+// their deletion, until the user empties it. The copy is made by a trigger of the program's connection on JHB, so the
+// DELETE statement and the copy are one: an engine that refuses either refuses both.
+namespace RecycleBin {
+
+enum class Way
+{
+    Other = 0,        // deleted by some other path of the program
+    EntryPage = 1,    // "!删除!" or Ctrl+Delete on the entry page
+    QueryPageOne = 2, // "!删除!" or Ctrl+Delete on the query page, one record
+    QueryPageAll = 3, // "!删除!" with "删除所有" on the query page
+};
+
+// How a deletion is shown to the user.
+QString wayText(int way);
+
+// Adds the table to jhb.DB when it lacks one (files made by older versions) and sets up the trigger on db's
+// connection. A file that cannot take the table leaves it out; deleting then fails, and nothing is lost.
+void install(Database &db);
+
+// The way of the deletions made outside a Deletion scope (the page the user works on).
+void setDefaultWay(Way way);
+
+// One deletion of the user: every record deleted while it lives shares its number, time and way, so that it can be
+// put back as a whole. Scopes do not nest; an inner one leaves the outer one in charge.
+class Deletion
+{
+public:
+    explicit Deletion(Way way);
+    ~Deletion();
+    Deletion(const Deletion &) = delete;
+    Deletion &operator=(const Deletion &) = delete;
+
+private:
+    bool m_owner = false;
+};
+
+struct Entry
+{
+    qint64 seq = 0; // the bin's own number of the entry
+    qint64 id = 0;
+    QString name;
+    QVariant price, count, total; // as stored
+    QVariant date;                // a QDate; as stored when it is not a date
+    QString deletedAt;            // "YYYY-MM-DD HH:MM:SS", local time
+    int way = 0;
+    qint64 deletion = 0;
+};
+
+qint64 count(Database &db);
+// Entries newest first, starting below the entry beforeSeq (0: from the newest); at most limit of them.
+std::vector<Entry> entries(Database &db, qint64 beforeSeq, int limit);
+
+struct Skipped
+{
+    qint64 id = 0;
+    QString name;
+};
+struct RestoreResult
+{
+    int restored = 0;
+    QList<Skipped> skipped; // their ID is taken again in JHB: left in the bin, never overwritten
+    QList<qint64> notFound; // asked for by ID, but no such record in the bin
+    // The result as the user reads it, in Chinese.
+    QString text() const;
+};
+
+// Puts entries back into JHB under their original ID, in one transaction; a taken ID is skipped and reported.
+RestoreResult restore(Database &db, const std::vector<qint64> &seqs);
+RestoreResult restoreDeletion(Database &db, qint64 deletion);
+// The newest entry of each ID.
+RestoreResult restoreIds(Database &db, const QList<qint64> &ids);
+// Every entry deleted at or after the given local time.
+RestoreResult restoreSince(Database &db, const QDateTime &since);
+
+// Empties the bin for good; the number of entries removed.
+qint64 empty(Database &db);
+
+} // namespace RecycleBin

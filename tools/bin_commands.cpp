@@ -1,0 +1,85 @@
+#include "store/app_error.h"
+#include "store/database.h"
+#include "store/dataset.h"
+#include "store/recycle_bin.h"
+#include "tools/commands.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <cstdio>
+
+void out(const QString &line)
+{
+    std::fprintf(stdout, "%s\n", line.toLocal8Bit().constData());
+}
+
+void err(const QString &line)
+{
+    std::fprintf(stderr, "vanterlo-db: %s\n", line.toLocal8Bit().constData());
+}
+
+int deletedCommand(const QStringList &args)
+{
+    if (args.size() > 1)
+        return 2;
+    Database db(args.isEmpty() ? Database::aliasFolder() : args[0]);
+    const qint64 total = RecycleBin::count(db);
+    out(QStringLiteral("回收站中共 %1 条记录（最新的在前）").arg(total));
+    if (total == 0)
+        return 0;
+    out(QStringLiteral("删除时间\t删除方式\t流水号\t品名\t单价\t数量\t总价\t进货时间"));
+    qint64 before = 0;
+    for (;;) {
+        const std::vector<RecycleBin::Entry> batch = RecycleBin::entries(db, before, 1000);
+        for (const RecycleBin::Entry &e : batch) {
+            out(QStringList{e.deletedAt, RecycleBin::wayText(e.way), QString::number(e.id), e.name,
+                            Field::textOf(FieldType::Float, e.price), Field::textOf(FieldType::Float, e.count),
+                            Field::textOf(FieldType::Float, e.total), Field::textOf(FieldType::Date, e.date)}
+                    .join(QLatin1Char('\t')));
+        }
+        if (batch.size() < 1000)
+            break;
+        before = batch.back().seq;
+    }
+    return 0;
+}
+
+int undeleteCommand(const QStringList &args)
+{
+    if (args.isEmpty())
+        return 2;
+    RecycleBin::RestoreResult result;
+    if (args[0] == QLatin1String("--all-since")) {
+        if (args.size() < 2 || args.size() > 3)
+            return 2;
+        const QDateTime since = QDateTime::fromString(args[1].trimmed(), QStringLiteral("yyyy-MM-dd HH:mm"));
+        if (!since.isValid()) {
+            err(QStringLiteral("时间“%1”不对，应写成 \"YYYY-MM-DD HH:MM\"，例如 \"2026-03-05 08:30\"").arg(args[1]));
+            return 2;
+        }
+        Database db(args.size() == 3 ? args[2] : Database::aliasFolder());
+        result = RecycleBin::restoreSince(db, since);
+    } else {
+        // IDs, then an optional folder: the last argument is the folder when it is not a number.
+        QStringList ids = args;
+        QString folder = Database::aliasFolder();
+        bool isNumber = false;
+        ids.last().toLongLong(&isNumber);
+        if (!isNumber && ids.size() > 1)
+            folder = ids.takeLast();
+        QList<qint64> numbers;
+        for (const QString &id : ids) {
+            bool ok = false;
+            const qint64 n = id.toLongLong(&ok);
+            if (!ok) {
+                err(QStringLiteral("“%1”不是流水号").arg(id));
+                return 2;
+            }
+            numbers.append(n);
+        }
+        Database db(folder);
+        result = RecycleBin::restoreIds(db, numbers);
+    }
+    out(result.text());
+    return result.skipped.isEmpty() && result.notFound.isEmpty() ? 0 : 1;
+}
