@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 #include <QSaveFile>
 
 namespace {
@@ -128,6 +129,10 @@ void convertParadoxFolder(const QString &folder)
 
 QString withDataAdvice(const QString &message, const QString &folder)
 {
+    // An alias that names a database server (a connection URI or key=value settings) has no files to advise on.
+    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
+    if (server.match(folder).hasMatch())
+        return message;
     const QDir dir(folder);
     const bool hasJhb = QFileInfo::exists(dir.filePath(QStringLiteral("jhb.DB")));
     const bool hasHuizong = QFileInfo::exists(dir.filePath(QStringLiteral("huizong.DB")));

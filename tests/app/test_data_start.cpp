@@ -1,3 +1,4 @@
+#include "app/data_start.h"
 #include "app/fonts.h"
 #include "app/form1.h"
 #include "app/instance_lock.h"
@@ -189,6 +190,16 @@ private slots:
         QVERIFY2(lines[0].contains(named), qPrintable(text));
         QVERIFY2(lines[1].contains(advice), qPrintable(text));
         QVERIFY(boxes.splashVisible);
+    }
+
+    // A server alias has no folder: its error stands alone.
+    void noFileAdviceForAServer()
+    {
+        const QString message = QStringLiteral("could not connect to server");
+        QCOMPARE(withDataAdvice(message, QStringLiteral("postgresql://canteen@localhost/ledger")), message);
+        QCOMPARE(withDataAdvice(message, QStringLiteral("host=localhost dbname=ledger")), message);
+        QVERIFY(
+            withDataAdvice(message, QStringLiteral("/no/such/folder")).contains(QStringLiteral("vanterlo-db init")));
     }
 
     // Qt's own buttons in Chinese on a machine that names no language; a language Qt has stays that language.
