@@ -59,17 +59,30 @@ protected:
             QTreeWidget::keyboardSearch(text);
             return;
         }
-        if (!m_typed.isValid() || m_typed.elapsed() > 1000)
+        if (!m_typed.isValid() || m_typed.elapsed() > 1000) {
+            // A new search: what the last one opened stays open, as the user found it.
             m_prefix.clear();
+            m_openedBySearch = nullptr;
+        }
         m_typed.start();
         m_prefix += text.toLower();
         const Catalogue::Position at = Catalogue::findByInitials(m_prefix);
         if (!at.valid())
             return; // no label fits: the selection stays where it was
         QTreeWidgetItem *item = topLevelItem(at.top);
-        if (item && at.child >= 0) {
-            item->setExpanded(true);
-            item = item->child(at.child);
+        if (!item)
+            return;
+        // A category opened for an earlier letter ("d" on the way to "dm") closes again when the match moves on.
+        QTreeWidgetItem *category = at.child >= 0 ? item : nullptr;
+        if (m_openedBySearch && m_openedBySearch != category)
+            m_openedBySearch->setExpanded(false);
+        if (category) {
+            if (m_openedBySearch != category)
+                m_openedBySearch = category->isExpanded() ? nullptr : category;
+            category->setExpanded(true);
+            item = category->child(at.child);
+        } else {
+            m_openedBySearch = nullptr;
         }
         if (!item)
             return;
@@ -80,6 +93,7 @@ protected:
 private:
     QString m_prefix;
     QElapsedTimer m_typed;
+    QTreeWidgetItem *m_openedBySearch = nullptr; // the category this search opened, while it holds the match
 };
 
 // The caption above the tree: only its top 20 pixels show, and the CJK face stands taller than the layout's font did,

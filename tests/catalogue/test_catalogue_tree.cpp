@@ -27,10 +27,13 @@ private slots:
         QCOMPARE(current(f), QStringLiteral("大  米"));
         QVERIFY(f->TreeView1->currentItem()->parent()->isExpanded());
         QVERIFY(f->TreeView1->currentItem()->isSelected());
+        // "d" alone went to "豆  油"; its category, opened on the way, is closed again.
+        QVERIFY(!f->TreeView1->topLevelItem(1)->isExpanded());
 
         QTest::qWait(1100);
         keys::type(QStringLiteral("jd"));
         QCOMPARE(current(f), QStringLiteral("鸡  蛋"));
+        QVERIFY(f->TreeView1->topLevelItem(6)->isExpanded()); // where the last search ended stays open
 
         // "b" a second later starts afresh ("白  涟"); run on from "d" it would have been "蛋  饼".
         QTest::qWait(1100);
