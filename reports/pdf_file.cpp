@@ -127,8 +127,8 @@ private:
         int &slot = m_fontOf[font];
         if (slot >= 0)
             return slot;
-        const FontSpec &spec = m_doc.fonts.at(font);
-        const QFont qfont = TextMetrics::deviceFont(spec, 100, 72);
+        const FontSpec &style = m_doc.fonts.at(font);
+        const QFont qfont = TextMetrics::deviceFont(style, 100, 72);
         const QString key = PdfFonts::Face::keyOf(qfont);
         for (size_t i = 0; i < m_faces.size(); ++i) {
             if (m_faces[i]->key() == key)
@@ -141,7 +141,7 @@ private:
 
     void writeText(std::string &c, const PageItem &item)
     {
-        const FontSpec &spec = m_doc.fonts.at(item.font);
+        const FontSpec &style = m_doc.fonts.at(item.font);
         const int f = faceOf(item.font);
         PdfFonts::Face &face = *m_faces[size_t(f)];
         const double k = PointsPerMm;
@@ -171,10 +171,10 @@ private:
         c += "BT /F";
         c += std::to_string(f);
         c += ' ';
-        number(c, spec.pointSize);
+        number(c, style.pointSize);
         c += " Tf\n";
-        const double baseline = m_pageHeight - (item.y + TextMetrics::baseline(spec)) * k;
-        for (const TextMetrics::Run &run : TextMetrics::runs(spec, item.text, item.cells)) {
+        const double baseline = m_pageHeight - (item.y + TextMetrics::baseline(style)) * k;
+        for (const TextMetrics::Run &run : TextMetrics::runs(style, item.text, item.cells)) {
             double x = item.x + run.x;
             double scale = 1;
             if (!run.gridded || run.natural <= run.width)

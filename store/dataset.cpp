@@ -505,6 +505,20 @@ void Dataset::checkEditing() const
         throw AppError(QString::fromLatin1(NotEditing));
 }
 
+namespace {
+// A live dataset keeps the table's keys; a result held in memory is keyed by each row's place in it.
+template <class Keys> void assignKeys(Keys &keys, bool live, size_t rows, std::vector<qint64> &tableKeys)
+{
+    if (live) {
+        keys.assign(std::move(tableKeys));
+        return;
+    }
+    std::vector<qint64> idx(rows);
+    std::iota(idx.begin(), idx.end(), qint64(0));
+    keys.assign(std::move(idx));
+}
+} // namespace
+
 void Dataset::open()
 {
     if (active())
@@ -522,13 +536,7 @@ void Dataset::open()
             m_keyField = i;
     }
     m_rows = std::move(src.rows);
-    if (!m_live) {
-        std::vector<qint64> idx(m_rows.size());
-        std::iota(idx.begin(), idx.end(), 0);
-        m_keys.assign(std::move(idx));
-    } else {
-        m_keys.assign(std::move(src.keys));
-    }
+    assignKeys(m_keys, m_live, m_rows.size(), src.keys);
     m_cache.clear();
     m_memoRow = nullptr;
     m_fetch.reset();
@@ -555,13 +563,7 @@ void Dataset::reread()
     const qint64 key = hadRow ? m_keys.at(size_t(m_cur)) : 0;
     Source src = load();
     m_rows = std::move(src.rows);
-    if (!m_live) {
-        std::vector<qint64> idx(m_rows.size());
-        std::iota(idx.begin(), idx.end(), 0);
-        m_keys.assign(std::move(idx));
-    } else {
-        m_keys.assign(std::move(src.keys));
-    }
+    assignKeys(m_keys, m_live, m_rows.size(), src.keys);
     m_cache.clear();
     m_memoRow = nullptr;
     const int count = int(m_keys.size());

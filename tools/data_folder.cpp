@@ -51,7 +51,7 @@ QString userDataFolder()
     if (!alias.isEmpty() && !aliasNamesServer(alias))
         return QDir::cleanPath(QDir::current().absoluteFilePath(alias));
     QString base = QString::fromLocal8Bit(qgetenv("XDG_DATA_HOME"));
-    // The base directory specification ignores a relative path here.
+    // XDG_DATA_HOME must be absolute; a relative one is ignored, as freedesktop.org says.
     if (base.isEmpty() || QDir::isRelativePath(base))
         base = homeFolder() + QStringLiteral("/.local/share");
     return QDir::cleanPath(base + QStringLiteral("/vanterlo"));
