@@ -30,6 +30,9 @@ DIR is the data folder; without it, the folder named by BCDEMOS, else the curren
   restore BACKUP [DIR]             put a backup back (the program must be closed); the replaced files are kept
                                    as a backup of their own
   check [DIR]                      check integrity and schema of both files; exit status 0 only when sound
+  copy FROM TO                     copy the whole ledger (purchase records and recycle bin) from one data folder
+                                   or database server to another; TO must hold no records and is made when it
+                                   has no tables; all or nothing
   import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv
@@ -48,7 +51,8 @@ const struct
     const char *name;
     int (*run)(const QStringList &args);
 } Commands[] = {{"deleted", deletedCommand}, {"undelete", undeleteCommand}, {"backup", backupCommand},
-                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand}};
+                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand},
+                {"copy", copyCommand}};
 
 } // namespace
 
