@@ -10,7 +10,6 @@
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLocale>
 #include <vector>
 
 namespace LedgerCopy {
@@ -38,15 +37,6 @@ QString nameOf(const QString &alias)
     if (Database::isServerAlias(alias))
         return QStringLiteral("数据库服务器 %1").arg(Backend::serverName(alias));
     return QDir::toNativeSeparators(QDir(alias).absolutePath());
-}
-
-// A value as the receiving side stores it. A server keeps money as decimals: a binary fraction of the files goes
-// there as the shortest decimal that reads back as the same double, so nothing is rounded on the way.
-QVariant valueFor(const Database &dst, const QVariant &value)
-{
-    if (dst.isServer() && value.typeId() == QMetaType::Double)
-        return QString::number(value.toDouble(), 'g', QLocale::FloatingPointShortest);
-    return value;
 }
 
 qint64 countOf(Database &db, const char *table)
@@ -87,7 +77,7 @@ qint64 copyTable(Database &src, Database &dst, const TableCopy &t)
     qint64 rows = 0;
     while (read.step()) {
         for (int c = 0; c < t.columnCount; ++c)
-            pending.push_back(valueFor(dst, read.column(c)));
+            pending.push_back(read.column(c));
         ++rows;
         if (pending.size() == size_t(BatchRows * t.columnCount))
             flush(full);
