@@ -453,9 +453,9 @@ bool PgCursor::step()
             m_conn.tryExec("ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement");
         m_conn.fail(res.get());
     }
-    m_conn.setChanges(res.get());
     if (guard)
         m_conn.exec("RELEASE SAVEPOINT vanterlo_statement");
+    m_conn.setChanges(res.get());
     m_result = std::move(res);
     m_row = 0;
     return m_row < PQntuples(m_result.get());
@@ -578,8 +578,9 @@ std::unique_ptr<Connection> pgConnection(const QString &alias)
     }
     auto connection = std::make_unique<PgConnection>(conn, alias);
     PQsetClientEncoding(conn, "UTF8");
-    // Dates travel as ISO text, as the files hold them.
-    connection->exec("SET DateStyle TO ISO, YMD");
+    // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the files,
+    // rather than in the order of a hash table.
+    connection->exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
     return connection;
 }
 
