@@ -102,6 +102,8 @@ void writeShape(Database &db, long long rows)
 
 void upgrade(Database &db)
 {
+    if (db.isServer())
+        return;
     if (readOnly(db))
         return;
     const bool indexes = indexesUpToDate(db);
@@ -115,15 +117,17 @@ void upgrade(Database &db)
         writeShape(db, rowCount(db));
         db.exec("COMMIT");
     } catch (...) {
-        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        db.tryExec("ROLLBACK");
         // The planner must not keep statistics that were rolled back.
-        sqlite3_exec(db.handle(), "ANALYZE main.sqlite_master", nullptr, nullptr, nullptr);
+        db.tryExec("ANALYZE main.sqlite_master");
         throw;
     }
 }
 
 void refresh(Database &db)
 {
+    if (db.isServer())
+        return;
     if (readOnly(db) || db.inTransaction())
         return;
     try {
@@ -135,7 +139,7 @@ void refresh(Database &db)
                 writeShape(db, rowCount(db));
                 db.exec("COMMIT");
             } catch (...) {
-                sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                db.tryExec("ROLLBACK");
                 throw;
             }
         }
@@ -143,5 +147,7 @@ void refresh(Database &db)
         // Statistics are a help, not data: the next close tries again.
     }
 }
+
+void createOnServer(Database &) {}
 
 } // namespace Indexes

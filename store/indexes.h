@@ -25,4 +25,7 @@ void writeShape(Database &db, long long rows);
 // when that left none. Meant for closing the connection, where it costs the user nothing.
 void refresh(Database &db);
 
+// On a server: the indexes of JHB in a new database (inside the transaction that makes JHB).
+void createOnServer(Database &db);
+
 } // namespace Indexes

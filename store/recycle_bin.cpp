@@ -131,6 +131,10 @@ QString wayText(int way)
 
 void install(Database &db)
 {
+    if (db.isServer()) {
+        installOnServer(db);
+        return;
+    }
     sqlite3 *h = db.handle();
     // A read-only or locked file keeps its schema; the trigger then has no table to write to and refuses deletions.
     sqlite3_exec(h, CreateBin, nullptr, nullptr, nullptr);
@@ -221,7 +225,7 @@ RestoreResult restore(Database &db, const std::vector<qint64> &seqs)
             ++result.restored;
         }
     } catch (...) {
-        sqlite3_exec(db.handle(), "ROLLBACK TO restore_from_bin; RELEASE restore_from_bin", nullptr, nullptr, nullptr);
+        db.tryExec("ROLLBACK TO restore_from_bin; RELEASE restore_from_bin");
         throw;
     }
     db.exec("RELEASE restore_from_bin");
@@ -270,6 +274,12 @@ qint64 empty(Database &db)
     transaction.commit();
     return n;
 }
+
+// ---- On a server ----
+
+void createOnServer(Database &) {}
+
+void installOnServer(Database &) {}
 
 QString RestoreResult::text() const
 {

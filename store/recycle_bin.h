@@ -28,6 +28,11 @@ QString wayText(int way);
 // connection. A file that cannot take the table leaves it out; deleting then fails, and nothing is lost.
 void install(Database &db);
 
+// On a server: makes the bin's table in a new database (inside the transaction that makes JHB).
+void createOnServer(Database &db);
+// On a server: what a connection needs to fill the bin when it deletes (install calls it).
+void installOnServer(Database &db);
+
 // The way of the deletions made outside a Deletion scope (the page the user works on).
 void setDefaultWay(Way way);
 
