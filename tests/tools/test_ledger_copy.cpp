@@ -1,23 +1,34 @@
 #include "store/app_error.h"
 #include "store/database.h"
+#include "store/dataset.h"
 #include "store/recycle_bin.h"
+#include "tests/fixture.h"
 #include "tools/ledger_copy.h"
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
 
 namespace {
 
-// Every stored value of a table, exactly as SQLite holds it (type and bytes), in key order.
-QStringList dump(const QString &folder, const char *table, const char *columns, const char *order)
+const QStringList Money{QStringLiteral("Single_Price"), QStringLiteral("Kount"), QStringLiteral("ZongPrice")};
+
+// Every stored value of a table, exactly as SQLite holds it (type and bytes), in key order; or, asShown, with the
+// numbers as the program shows them (15 significant digits).
+QStringList dump(const QString &folder, const char *table, const char *columns, const char *order, bool asShown = false)
 {
     Database db(folder);
     QStringList quoted;
-    for (const QString &c : QString::fromLatin1(columns).split(QLatin1Char(',')))
-        quoted << QStringLiteral("quote(%1)").arg(c.trimmed());
+    for (QString c : QString::fromLatin1(columns).split(QLatin1Char(','))) {
+        c = c.trimmed();
+        if (asShown && Money.contains(c))
+            quoted << QStringLiteral("CASE WHEN %1 IS NULL THEN 'NULL' ELSE printf('%.15g', %1) END").arg(c);
+        else
+            quoted << QStringLiteral("quote(%1)").arg(c);
+    }
     Statement st(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
                          .arg(quoted.join(QStringLiteral("||'|'||")), QLatin1String(table), QLatin1String(order)));
     QStringList rows;
@@ -26,15 +37,15 @@ QStringList dump(const QString &folder, const char *table, const char *columns, 
     return rows;
 }
 
-QStringList records(const QString &folder)
+QStringList records(const QString &folder, bool asShown = false)
 {
-    return dump(folder, "JHB", "ID, Name, Single_Price, Kount, ZongPrice, Sime", "ID");
+    return dump(folder, "JHB", "ID, Name, Single_Price, Kount, ZongPrice, Sime", "ID", asShown);
 }
 
-QStringList bin(const QString &folder)
+QStringList bin(const QString &folder, bool asShown = false)
 {
     return dump(folder, "JHB_deleted", "Seq, ID, Name, Single_Price, Kount, ZongPrice, Sime, DeletedAt, Way, Deletion",
-                "Seq");
+                "Seq", asShown);
 }
 
 qint64 count(const QString &folder, const char *table)
@@ -107,6 +118,8 @@ private slots:
     void refusesWhatItMustNotWriteInto_data();
     void refusesWhatItMustNotWriteInto();
     void aRefusedRowLeavesTheTargetEmpty();
+    void toTheServerAndBack();
+    void serverCommands();
 };
 
 void TestLedgerCopy::copiesEveryValueAsStored()
@@ -193,6 +206,116 @@ void TestLedgerCopy::aRefusedRowLeavesTheTargetEmpty()
     QVERIFY2(text.contains(QLatin1String("refused by the test")), qPrintable(text));
     QCOMPARE(count(to, "JHB"), 0);
     QCOMPARE(count(to, "JHB_deleted"), 0);
+}
+
+void TestLedgerCopy::toTheServerAndBack()
+{
+    SKIP_WITHOUT_SERVER();
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("from")), back = dir.filePath(QStringLiteral("back"));
+    fill(from, 450);
+    DataFolder server(false, DataFolder::Where::Server); // a database without tables
+
+    const LedgerCopy::Result there = LedgerCopy::copy(from, server.alias());
+    QVERIFY(there.created);
+    QCOMPARE(there.records, 452);
+    QCOMPARE(there.deleted, 3);
+    const LedgerCopy::Result again = LedgerCopy::copy(server.alias(), back);
+    QCOMPARE(again.records, 452);
+    QCOMPARE(again.deleted, 3);
+    // Every value comes back as the program showed it; the date another program stored as text of its own is a date
+    // on the server and comes back in the files' own form.
+    QStringList expected = records(from, true);
+    expected.replaceInStrings(QStringLiteral("'2026/3/2'"), QStringLiteral("'2026-03-02'"));
+    QCOMPARE(records(back, true), expected);
+    QCOMPARE(bin(back, true), bin(from, true));
+
+    // The program works on what was copied: a record whose total is a long binary fraction in the files is deleted
+    // like any other.
+    {
+        Table table(QStringLiteral("Table1"));
+        table.setTableName(QStringLiteral("JHB"));
+        table.open();
+        QVERIFY(table.locateLast(QStringLiteral("ID"), 10001));
+        table.deleteRecord();
+        QVERIFY(!table.locateLast(QStringLiteral("ID"), 10001));
+        QVERIFY(RecycleBin::restoreIds(Session::database(), {10001}).restored == 1);
+    }
+
+    const QString refused = message([&] { LedgerCopy::copy(from, server.alias()); });
+    QVERIFY2(refused.contains(QStringLiteral("已有 452 条进货记录")), qPrintable(refused));
+
+    // The server's bin goes on from the copied entries: a deletion of the program is kept with its way, one number
+    // for the whole deletion, after the copied ones; an entry copied in is put back under its number.
+    Database db(server.alias());
+    const qint64 lastCopied = RecycleBin::entries(db, 0, 1).front().seq;
+    {
+        RecycleBin::Deletion all(RecycleBin::Way::QueryPageAll);
+        db.exec("DELETE FROM JHB WHERE ID IN (10001, 10002)");
+    }
+    db.exec("DELETE FROM JHB WHERE ID=20000");
+    const std::vector<RecycleBin::Entry> newest = RecycleBin::entries(db, 0, 3);
+    QCOMPARE(newest[0].id, 20000);
+    QCOMPARE(newest[0].way, int(RecycleBin::Way::Other));
+    QCOMPARE(newest[1].way, int(RecycleBin::Way::QueryPageAll));
+    QCOMPARE(newest[2].way, int(RecycleBin::Way::QueryPageAll));
+    QCOMPARE(newest[1].deletion, newest[2].deletion);
+    QVERIFY(newest[0].deletion != newest[1].deletion);
+    QVERIFY(newest[2].seq > lastCopied);
+    QCOMPARE(newest[1].deletedAt, newest[2].deletedAt);
+    QVERIFY(QDateTime::fromString(newest[0].deletedAt, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                .secsTo(QDateTime::currentDateTime()) < 60);
+    const RecycleBin::RestoreResult restored = RecycleBin::restoreDeletion(db, newest[1].deletion);
+    QCOMPARE(restored.restored, 2);
+    QCOMPARE(RecycleBin::restoreIds(db, {10003}).restored, 1);
+}
+
+struct Run
+{
+    int status = -1;
+    QString out, err;
+};
+
+Run vanterloDb(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VANTERLO_DB), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+void TestLedgerCopy::serverCommands()
+{
+    SKIP_WITHOUT_SERVER();
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("from"));
+    fill(from, 0);
+    DataFolder server(false, DataFolder::Where::Server);
+    // A password in the alias (the test server does not ask for one) must never be shown.
+    const QString alias = server.alias() + QStringLiteral(" password=s3cret-word");
+
+    Run r = vanterloDb({QStringLiteral("init"), alias});
+    QVERIFY2(r.status == 0 && r.out.contains(QLatin1String("JHB_deleted")), qPrintable(r.out + r.err));
+    r = vanterloDb({QStringLiteral("init"), alias});
+    QVERIFY2(r.status == 1 && r.err.contains(QStringLiteral("已经有表 JHB")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+
+    // Into the tables init made: they hold no records yet.
+    r = vanterloDb({QStringLiteral("copy"), from, alias});
+    QVERIFY2(r.status == 0 && r.out.contains(QStringLiteral("已复制 2 条进货记录和回收站中的 3 条记录")),
+             qPrintable(r.out + r.err));
+    r = vanterloDb({QStringLiteral("copy"), from, alias});
+    QVERIFY2(r.status == 1 && r.err.contains(QStringLiteral("已有 2 条进货记录")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+
+    // The files' own safekeeping is not for a server: said so, and no folder is made after the alias's text.
+    for (const char *command : {"backup", "backups", "check"}) {
+        r = vanterloDb({QString::fromLatin1(command), alias});
+        QVERIFY2(r.status == 1 && r.err.contains(QLatin1String("pg_dump")), qPrintable(command + r.err));
+        QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+    }
+    QVERIFY(!QFileInfo::exists(alias));
 }
 
 QTEST_GUILESS_MAIN(TestLedgerCopy)
