@@ -290,6 +290,7 @@ private:
     }
     const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
     const PGresult *described() const;
+    Result guarded(const char *const *values, const int *lengths);
 
     PgConnection &m_conn;
     QByteArray m_sql;
@@ -444,21 +445,63 @@ bool PgCursor::step()
     // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
     // gets a savepoint of its own.
     const bool guard = m_write && PQtransactionStatus(c) == PQTRANS_INTRANS;
-    if (guard)
-        m_conn.exec("SAVEPOINT vanterlo_statement");
-    Result res =
-        wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(), nullptr, 0));
-    if (!succeeded(res.get())) {
-        if (guard)
-            m_conn.tryExec("ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement");
+    Result res = guard ? guarded(values.data(), lengths.data())
+                       : wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(),
+                                           nullptr, 0));
+    if (!succeeded(res.get()))
         m_conn.fail(res.get());
-    }
-    if (guard)
-        m_conn.exec("RELEASE SAVEPOINT vanterlo_statement");
     m_conn.setChanges(res.get());
     m_result = std::move(res);
     m_row = 0;
     return m_row < PQntuples(m_result.get());
+}
+
+// The statement between a savepoint and its release, sent together in one round trip; on failure the savepoint is
+// rolled back, so that the transaction goes on without the statement.
+Result PgCursor::guarded(const char *const *values, const int *lengths)
+{
+    PGconn *c = m_conn.handle();
+    const char *const Savepoint = "SAVEPOINT vanterlo_statement";
+    const char *const Release = "RELEASE SAVEPOINT vanterlo_statement";
+    const char *const Undo = "ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement";
+    if (PQenterPipelineMode(c) != 1) {
+        // No pipeline to be had: the three steps one after another.
+        m_conn.exec(Savepoint);
+        Result res = wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0));
+        if (succeeded(res.get()))
+            m_conn.exec(Release);
+        else
+            m_conn.tryExec(Undo);
+        return res;
+    }
+    Result results[3] = {wrap(nullptr), wrap(nullptr), wrap(nullptr)};
+    const bool sent =
+        PQsendQueryParams(c, Savepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQsendQueryParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0) == 1 &&
+        PQsendQueryParams(c, Release, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 && PQpipelineSync(c) == 1;
+    if (sent) {
+        for (Result &r : results) {
+            r = wrap(PQgetResult(c));
+            if (!r)
+                break; // the connection is gone
+            while (PGresult *more = PQgetResult(c))
+                PQclear(more);
+        }
+        if (results[2])
+            PQclear(PQgetResult(c)); // the end of the pipeline
+    }
+    PQexitPipelineMode(c);
+    if (!results[0] || !results[1] || !results[2])
+        m_conn.fail(nullptr); // the connection's own message
+    if (!succeeded(results[0].get()))
+        m_conn.fail(results[0].get());
+    if (!succeeded(results[1].get())) {
+        m_conn.tryExec(Undo);
+        return std::move(results[1]);
+    }
+    if (!succeeded(results[2].get()))
+        m_conn.fail(results[2].get());
+    return std::move(results[1]);
 }
 
 QString hostOf(const QList<std::pair<QString, QString>> &settings)
