@@ -100,7 +100,8 @@ QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
         text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
     text = withoutPassword(text, alias);
     if (PQstatus(conn) == CONNECTION_BAD || code.startsWith(QLatin1String("08")))
-        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成，请检查网络后重新启动 Vanterlo")
+        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成。程序在下一次操作时重新连接，"
+                              "请检查网络后再试一次")
             .arg(text, serverName(alias));
     if (code == QLatin1String("40001") || code == QLatin1String("40P01") || code == QLatin1String("55P03"))
         return QStringLiteral("%1\n数据正被另一台电脑使用，这次的操作没有完成；请再试一次").arg(text);
@@ -313,10 +314,45 @@ public:
     void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
     [[noreturn]] void fail(const PGresult *res) const { throw AppError(statementError(m_conn, res, m_alias)); }
 
-    std::unique_ptr<Cursor> prepare(const QString &sql) override { return std::make_unique<PgCursor>(*this, sql); }
+    std::unique_ptr<Cursor> prepare(const QString &sql) override
+    {
+        revive();
+        return std::make_unique<PgCursor>(*this, sql);
+    }
+
+    void setAfterReconnect(std::function<void()> setup) override { m_afterReconnect = std::move(setup); }
+
+    // A connection that was lost (the server restarted, the network was down) is made anew before the next
+    // statement: the statement that met the loss has failed with its message; what follows works again.
+    void revive()
+    {
+        if (PQstatus(m_conn) != CONNECTION_BAD || m_reviving)
+            return;
+        PQreset(m_conn);
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            return; // the next statement says what is wrong
+        m_reviving = true;
+        try {
+            setUp();
+            if (m_afterReconnect)
+                m_afterReconnect();
+        } catch (const AppError &) {
+            // Told by the statement that needs what is missing.
+        }
+        m_reviving = false;
+    }
+
+    void setUp()
+    {
+        PQsetClientEncoding(m_conn, "UTF8");
+        // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the
+        // files, rather than in the order of a hash table.
+        exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+    }
 
     void exec(const char *sql) override
     {
+        revive();
         const Result res = wrap(PQexec(m_conn, sql));
         if (!succeeded(res.get()))
             fail(res.get());
@@ -401,6 +437,8 @@ private:
     PGconn *m_conn;
     QString m_alias;
     int m_changes = 0;
+    std::function<void()> m_afterReconnect;
+    bool m_reviving = false;
 };
 
 PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn)
@@ -435,6 +473,7 @@ bool PgCursor::step()
 {
     if (m_result)
         return ++m_row < PQntuples(m_result.get());
+    m_conn.revive();
     std::vector<const char *> values(static_cast<size_t>(m_paramCount));
     std::vector<int> lengths(static_cast<size_t>(m_paramCount));
     for (size_t i = 0; i < m_params.size(); ++i) {
@@ -620,10 +659,7 @@ std::unique_ptr<Connection> pgConnection(const QString &alias)
                            .arg(engine, serverName(alias), connectCause(engine)));
     }
     auto connection = std::make_unique<PgConnection>(conn, alias);
-    PQsetClientEncoding(conn, "UTF8");
-    // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the files,
-    // rather than in the order of a hash table.
-    connection->exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+    connection->setUp();
     return connection;
 }
 
