@@ -9,7 +9,7 @@ VANTERLO_PACKAGES=(
     openbox xdotool imagemagick python3-openpyxl
     dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev
-    libpq-dev
+    libpq-dev pkg-config
 )
 
 # The database server that the tests start for themselves (./test.sh). Not needed to build or run the program, so a

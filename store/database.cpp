@@ -357,6 +357,8 @@ void Database::openFolder()
 
 Database::~Database()
 {
+    if (m_server)
+        RecycleBin::forgetOnServer(*this);
     if (m_conn)
         Indexes::refresh(*this);
 }

@@ -148,6 +148,32 @@ void refresh(Database &db)
     }
 }
 
-void createOnServer(Database &) {}
+void createOnServer(Database &db)
+{
+    // The same indexes as the files': the server's planner chooses among them by its own statistics, which ANALYZE
+    // writes and the server's autovacuum keeps up to date as the table grows.
+    db.exec("CREATE INDEX JHB_Name_Sime_ZongPrice ON JHB(Name, Sime, ZongPrice);"
+            "CREATE INDEX JHB_Sime_ID_ZongPrice ON JHB(Sime, ID, ZongPrice);"
+            "CREATE INDEX JHB_Name_ID ON JHB(Name, ID);");
+}
+
+void afterLoad(Database &db, long long rows)
+{
+    if (!db.isServer()) {
+        db.begin();
+        try {
+            writeShape(db, rows);
+            db.exec("COMMIT");
+        } catch (...) {
+            db.tryExec("ROLLBACK");
+            throw;
+        }
+        return;
+    }
+    // Outside the loading transaction: the statistics of what was loaded, and the visibility map that lets the
+    // server answer from the indexes alone. Only the tables' owner may; for anyone else autovacuum does it later.
+    if (!db.tryExec("VACUUM (ANALYZE) JHB, JHB_deleted"))
+        db.tryExec("ANALYZE JHB, JHB_deleted");
+}
 
 } // namespace Indexes

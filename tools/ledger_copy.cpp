@@ -1,8 +1,10 @@
 #include "tools/ledger_copy.h"
 
 #include "store/app_error.h"
+#include "store/backend.h"
 #include "store/database.h"
 #include "store/indexes.h"
+#include "store/pg_backend.h"
 #include "store/recycle_bin.h"
 #include "tools/data_folder.h"
 
@@ -32,18 +34,9 @@ constexpr int BatchRows = 200;
 
 QString nameOf(const QString &alias)
 {
-    if (aliasNamesServer(alias))
-        return QStringLiteral("数据库服务器");
+    if (Database::isServerAlias(alias))
+        return QStringLiteral("数据库服务器 %1").arg(Backend::serverName(alias));
     return QDir::toNativeSeparators(QDir(alias).absolutePath());
-}
-
-// For undoing after an error: the first error is the one the user is told.
-void tryExec(Database &db, const char *sql)
-{
-    try {
-        db.exec(sql);
-    } catch (const AppError &) {
-    }
 }
 
 qint64 countOf(Database &db, const char *table)
@@ -99,8 +92,16 @@ qint64 copyTable(Database &src, Database &dst, const TableCopy &t)
 // Makes the receiving side when it has no tables yet; returns true when it did.
 bool prepareTarget(const QString &to)
 {
-    if (aliasNamesServer(to))
-        throw AppError(QStringLiteral("不能连接数据库服务器"));
+    if (Database::isServerAlias(to)) {
+        // A database without the tables gets them; one that has them, or a server that cannot be reached, is told
+        // when it is opened next.
+        try {
+            Database::create(to);
+            return true;
+        } catch (const AppError &) {
+            return false;
+        }
+    }
     const QDir dir(to);
     const bool jhb = QFileInfo::exists(dir.filePath(QStringLiteral("jhb.DB")));
     const bool huizong = QFileInfo::exists(dir.filePath(QStringLiteral("huizong.DB")));
@@ -112,7 +113,7 @@ bool prepareTarget(const QString &to)
 
 bool sameFolder(const QString &a, const QString &b)
 {
-    if (aliasNamesServer(a) || aliasNamesServer(b))
+    if (Database::isServerAlias(a) || Database::isServerAlias(b))
         return a.trimmed() == b.trimmed();
     const QFileInfo fa(a), fb(b);
     if (fa.exists() && fb.exists())
@@ -141,8 +142,8 @@ Result copy(const QString &from, const QString &to)
                            .arg(presentDeleted));
 
     // One snapshot of the source, one transaction on the receiving side.
-    src.exec("BEGIN");
-    dst.exec("BEGIN");
+    src.exec(src.isServer() ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN");
+    dst.begin();
     try {
         result.records = copyTable(src, dst, Tables[0]);
         result.deleted = copyTable(src, dst, Tables[1]);
@@ -156,15 +157,24 @@ Result copy(const QString &from, const QString &to)
                                .arg(sourceDeleted)
                                .arg(copied)
                                .arg(copiedDeleted));
-        // The planner's statistics describe the table as it now is.
-        Indexes::writeShape(dst, result.records);
-        dst.exec("COMMIT");
+        RecycleBin::afterLoad(dst);
+        QString why;
+        if (!dst.connection().commit(&why))
+            throw AppError(QStringLiteral("The changes could not be written and were undone: %1\n"
+                                          "目标没有写入，没有复制任何记录")
+                               .arg(why));
     } catch (...) {
-        tryExec(dst, "ROLLBACK");
-        tryExec(src, "ROLLBACK");
+        dst.tryExec("ROLLBACK");
+        src.tryExec("ROLLBACK");
         throw;
     }
-    tryExec(src, "ROLLBACK");
+    src.tryExec("ROLLBACK");
+    // The planner's statistics describe the tables as they now are.
+    try {
+        Indexes::afterLoad(dst, result.records);
+    } catch (const AppError &) {
+        // Statistics are a help, not data: the copy stands without them.
+    }
     return result;
 }
 

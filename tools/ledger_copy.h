@@ -5,8 +5,10 @@
 // Copying a whole ledger from one alias to another: a data folder or a database server, either way round.
 //
 // What is copied is what the users entered: the purchase records (JHB) and the recycle bin (JHB_deleted), every value
-// as stored and the bin's own numbering kept, so that deleted records can still be put back. The summary table
-// huizong is not copied: it is each user's own result of a query, rebuilt whenever one is run.
+// as stored and the bin's own numbering kept, so that deleted records can still be put back. A server keeps prices,
+// quantities and totals as the decimals the program shows (15 significant digits), as it keeps what is entered there;
+// a date is a date there. The summary table huizong is not copied: it is each user's own result of a query, rebuilt
+// whenever one is run.
 //
 // The receiving side must be empty: a folder without table files or a server database without the tables is made
 // first, as `vanterlo-db init` makes it; one whose tables hold records is refused. The records are written in one

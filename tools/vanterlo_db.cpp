@@ -3,6 +3,7 @@
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "store/pg_backend.h"
 #include "tools/commands.h"
 #include "tools/data_folder.h"
 #include "tools/exchange_commands.h"
@@ -18,8 +19,11 @@ namespace {
 
 const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
 DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
+For init and copy it may also name a PostgreSQL database, as a URI (postgresql://user@host/database) or as
+connection settings ("host=... dbname=... user=..."); the password comes from ~/.pgpass or PGPASSWORD.
 
-  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys
+  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys; on a server,
+                                   the tables, their indexes and the recycle bin in an empty database
   generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
   deleted [DIR]                    list the records in the recycle bin, newest first
   undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
@@ -79,6 +83,13 @@ int main(int argc, char *argv[])
         }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
+            if (Database::isServerAlias(dir)) {
+                // The memo file stays on each PC: only the tables go to the server.
+                Database::create(dir);
+                std::printf("created the tables JHB and JHB_deleted with their indexes in %s\n",
+                            qPrintable(Backend::serverName(dir)));
+                return 0;
+            }
             initDataFolder(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
             return 0;

@@ -1,6 +1,8 @@
 #include "store/app_error.h"
 #include "store/database.h"
+#include "store/dataset.h"
 #include "store/recycle_bin.h"
+#include "tests/fixture.h"
 #include "tools/ledger_copy.h"
 
 #include <QDir>
@@ -11,13 +13,21 @@
 
 namespace {
 
-// Every stored value of a table, exactly as SQLite holds it (type and bytes), in key order.
-QStringList dump(const QString &folder, const char *table, const char *columns, const char *order)
+const QStringList Money{QStringLiteral("Single_Price"), QStringLiteral("Kount"), QStringLiteral("ZongPrice")};
+
+// Every stored value of a table, exactly as SQLite holds it (type and bytes), in key order; or, asShown, with the
+// numbers as the program shows them (15 significant digits).
+QStringList dump(const QString &folder, const char *table, const char *columns, const char *order, bool asShown = false)
 {
     Database db(folder);
     QStringList quoted;
-    for (const QString &c : QString::fromLatin1(columns).split(QLatin1Char(',')))
-        quoted << QStringLiteral("quote(%1)").arg(c.trimmed());
+    for (QString c : QString::fromLatin1(columns).split(QLatin1Char(','))) {
+        c = c.trimmed();
+        if (asShown && Money.contains(c))
+            quoted << QStringLiteral("CASE WHEN %1 IS NULL THEN 'NULL' ELSE printf('%.15g', %1) END").arg(c);
+        else
+            quoted << QStringLiteral("quote(%1)").arg(c);
+    }
     Statement st(db, QStringLiteral("SELECT %1 FROM %2 ORDER BY %3")
                          .arg(quoted.join(QStringLiteral("||'|'||")), QLatin1String(table), QLatin1String(order)));
     QStringList rows;
@@ -26,15 +36,15 @@ QStringList dump(const QString &folder, const char *table, const char *columns, 
     return rows;
 }
 
-QStringList records(const QString &folder)
+QStringList records(const QString &folder, bool asShown = false)
 {
-    return dump(folder, "JHB", "ID, Name, Single_Price, Kount, ZongPrice, Sime", "ID");
+    return dump(folder, "JHB", "ID, Name, Single_Price, Kount, ZongPrice, Sime", "ID", asShown);
 }
 
-QStringList bin(const QString &folder)
+QStringList bin(const QString &folder, bool asShown = false)
 {
     return dump(folder, "JHB_deleted", "Seq, ID, Name, Single_Price, Kount, ZongPrice, Sime, DeletedAt, Way, Deletion",
-                "Seq");
+                "Seq", asShown);
 }
 
 qint64 count(const QString &folder, const char *table)
@@ -107,6 +117,7 @@ private slots:
     void refusesWhatItMustNotWriteInto_data();
     void refusesWhatItMustNotWriteInto();
     void aRefusedRowLeavesTheTargetEmpty();
+    void toTheServerAndBack();
 };
 
 void TestLedgerCopy::copiesEveryValueAsStored()
@@ -193,6 +204,68 @@ void TestLedgerCopy::aRefusedRowLeavesTheTargetEmpty()
     QVERIFY2(text.contains(QLatin1String("refused by the test")), qPrintable(text));
     QCOMPARE(count(to, "JHB"), 0);
     QCOMPARE(count(to, "JHB_deleted"), 0);
+}
+
+void TestLedgerCopy::toTheServerAndBack()
+{
+    SKIP_WITHOUT_SERVER();
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("from")), back = dir.filePath(QStringLiteral("back"));
+    fill(from, 450);
+    DataFolder server(false, DataFolder::Where::Server); // a database without tables
+
+    const LedgerCopy::Result there = LedgerCopy::copy(from, server.alias());
+    QVERIFY(there.created);
+    QCOMPARE(there.records, 452);
+    QCOMPARE(there.deleted, 3);
+    const LedgerCopy::Result again = LedgerCopy::copy(server.alias(), back);
+    QCOMPARE(again.records, 452);
+    QCOMPARE(again.deleted, 3);
+    // Every value comes back as the program showed it; the date another program stored as text of its own is a date
+    // on the server and comes back in the files' own form.
+    QStringList expected = records(from, true);
+    expected.replaceInStrings(QStringLiteral("'2026/3/2'"), QStringLiteral("'2026-03-02'"));
+    QCOMPARE(records(back, true), expected);
+    QCOMPARE(bin(back, true), bin(from, true));
+
+    // The program works on what was copied: a record whose total is a long binary fraction in the files is deleted
+    // like any other.
+    {
+        Table table(QStringLiteral("Table1"));
+        table.setTableName(QStringLiteral("JHB"));
+        table.open();
+        QVERIFY(table.locateLast(QStringLiteral("ID"), 10001));
+        table.deleteRecord();
+        QVERIFY(!table.locateLast(QStringLiteral("ID"), 10001));
+        QVERIFY(RecycleBin::restoreIds(Session::database(), {10001}).restored == 1);
+    }
+
+    const QString refused = message([&] { LedgerCopy::copy(from, server.alias()); });
+    QVERIFY2(refused.contains(QStringLiteral("已有 452 条进货记录")), qPrintable(refused));
+
+    // The server's bin goes on from the copied entries: a deletion of the program is kept with its way, one number
+    // for the whole deletion, after the copied ones; an entry copied in is put back under its number.
+    Database db(server.alias());
+    const qint64 lastCopied = RecycleBin::entries(db, 0, 1).front().seq;
+    {
+        RecycleBin::Deletion all(RecycleBin::Way::QueryPageAll);
+        db.exec("DELETE FROM JHB WHERE ID IN (10001, 10002)");
+    }
+    db.exec("DELETE FROM JHB WHERE ID=20000");
+    const std::vector<RecycleBin::Entry> newest = RecycleBin::entries(db, 0, 3);
+    QCOMPARE(newest[0].id, 20000);
+    QCOMPARE(newest[0].way, int(RecycleBin::Way::Other));
+    QCOMPARE(newest[1].way, int(RecycleBin::Way::QueryPageAll));
+    QCOMPARE(newest[2].way, int(RecycleBin::Way::QueryPageAll));
+    QCOMPARE(newest[1].deletion, newest[2].deletion);
+    QVERIFY(newest[0].deletion != newest[1].deletion);
+    QVERIFY(newest[2].seq > lastCopied);
+    QCOMPARE(newest[1].deletedAt, newest[2].deletedAt);
+    QVERIFY(QDateTime::fromString(newest[0].deletedAt, QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                .secsTo(QDateTime::currentDateTime()) < 60);
+    const RecycleBin::RestoreResult restored = RecycleBin::restoreDeletion(db, newest[1].deletion);
+    QCOMPARE(restored.restored, 2);
+    QCOMPARE(RecycleBin::restoreIds(db, {10003}).restored, 1);
 }
 
 QTEST_GUILESS_MAIN(TestLedgerCopy)
