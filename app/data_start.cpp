@@ -2,6 +2,7 @@
 
 #include "exchange/paradox_import.h"
 #include "store/app_error.h"
+#include "store/database.h"
 #include "widgets/message_boxes.h"
 
 #include <QDir>
@@ -130,8 +131,7 @@ void convertParadoxFolder(const QString &folder)
 QString withDataAdvice(const QString &message, const QString &folder)
 {
     // An alias that names a database server (a connection URI or key=value settings) has no files to advise on.
-    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
-    if (server.match(folder).hasMatch())
+    if (Database::isServerAlias(folder))
         return message;
     const QDir dir(folder);
     const bool hasJhb = QFileInfo::exists(dir.filePath(QStringLiteral("jhb.DB")));

@@ -5,6 +5,7 @@
 #include "catalogue/catalogue.h"
 #include "store/dataset.h"
 #include "widgets/guard.h"
+#include "widgets/message_boxes.h"
 
 #include <QAccessibleWidget>
 #include <QElapsedTimer>
@@ -195,6 +196,8 @@ TForm1::TForm1(QWidget *parent) : QWidget(parent)
     DataSource2->setDataset(Table2);
     DataSource3 = new DataSource(QStringLiteral("DataSource3"), this);
     Table3->afterDelete = [this] { Table3AfterDelete(); };
+    // A new record whose number another PC took meanwhile is stored under the next free one: the user is told which.
+    Dataset::setNotice([](const QString &text) { MessageBoxes::instance().message(text); });
     Query1->afterDelete = [this] { Query1AfterDelete(); };
 
     buildFrame();

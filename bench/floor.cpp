@@ -1,5 +1,6 @@
 #include "bench/floor.h"
 
+#include "store/database.h"
 #include "store/exact_sum.h"
 #include "store/sql_texts.h"
 
@@ -8,7 +9,7 @@
 #include <sqlite3.h>
 #include <stdexcept>
 
-FloorDb::FloorDb(const QString &folder)
+SqliteFloor::SqliteFloor(const QString &folder)
 {
     const QByteArray jhb = QDir(folder).filePath(QStringLiteral("jhb.DB")).toUtf8();
     const QByteArray huizong = QDir(folder).filePath(QStringLiteral("huizong.DB")).toUtf8();
@@ -22,23 +23,23 @@ FloorDb::FloorDb(const QString &folder)
     exec("PRAGMA hz.journal_mode=WAL; PRAGMA hz.synchronous=FULL;");
 }
 
-FloorDb::~FloorDb()
+SqliteFloor::~SqliteFloor()
 {
     sqlite3_close_v2(m_db);
 }
 
-void FloorDb::check(int rc, const char *what) const
+void SqliteFloor::check(int rc, const char *what) const
 {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE)
         throw std::runtime_error(std::string(what) + ": " + (m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
 }
 
-void FloorDb::exec(const char *sql)
+void SqliteFloor::exec(const char *sql)
 {
     check(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr), sql);
 }
 
-sqlite3_stmt *FloorDb::prepare(const char *sql, std::initializer_list<SqlValue> params)
+sqlite3_stmt *SqliteFloor::prepare(const char *sql, std::initializer_list<SqlValue> params)
 {
     sqlite3_stmt *st = nullptr;
     check(sqlite3_prepare_v2(m_db, sql, -1, &st, nullptr), sql);
@@ -92,7 +93,7 @@ struct Finalize
 
 } // namespace
 
-std::vector<long long> FloorDb::keys(const char *table)
+std::vector<long long> SqliteFloor::keys(const char *table)
 {
     const QByteArray sql = QByteArray("SELECT ID FROM ") + table + " ORDER BY ID";
     sqlite3_stmt *st = prepare(sql.constData(), {});
@@ -105,7 +106,7 @@ std::vector<long long> FloorDb::keys(const char *table)
     return out;
 }
 
-void FloorDb::rowsByKey(const std::vector<long long> &keys, size_t from, size_t count)
+void SqliteFloor::rowsByKey(const std::vector<long long> &keys, size_t from, size_t count)
 {
     sqlite3_stmt *st = prepare("SELECT * FROM JHB WHERE ID=?", {});
     Finalize f{st};
@@ -117,7 +118,7 @@ void FloorDb::rowsByKey(const std::vector<long long> &keys, size_t from, size_t 
     }
 }
 
-long long FloorDb::readAll(const char *sql, std::initializer_list<SqlValue> params, long long limit)
+long long SqliteFloor::readAll(const char *sql, std::initializer_list<SqlValue> params, long long limit)
 {
     sqlite3_stmt *st = prepare(sql, params);
     Finalize f{st};
@@ -131,7 +132,7 @@ long long FloorDb::readAll(const char *sql, std::initializer_list<SqlValue> para
     return rows;
 }
 
-std::vector<long long> FloorDb::selectKeys(const char *sql, std::initializer_list<SqlValue> params)
+std::vector<long long> SqliteFloor::selectKeys(const char *sql, std::initializer_list<SqlValue> params)
 {
     sqlite3_stmt *st = prepare(sql, params);
     Finalize f{st};
@@ -143,7 +144,7 @@ std::vector<long long> FloorDb::selectKeys(const char *sql, std::initializer_lis
     return out;
 }
 
-QString FloorDb::scalar(const char *sql, std::initializer_list<SqlValue> params)
+QString SqliteFloor::scalar(const char *sql, std::initializer_list<SqlValue> params)
 {
     sqlite3_stmt *st = prepare(sql, params);
     Finalize f{st};
@@ -154,7 +155,7 @@ QString FloorDb::scalar(const char *sql, std::initializer_list<SqlValue> params)
     return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(st, 0)));
 }
 
-void FloorDb::run(const char *sql, std::initializer_list<SqlValue> params)
+void SqliteFloor::run(const char *sql, std::initializer_list<SqlValue> params)
 {
     sqlite3_stmt *st = prepare(sql, params);
     Finalize f{st};
@@ -175,8 +176,8 @@ void FloorDb::startRecord(const QString &goods, const std::vector<long long> &ta
     rowsByKey(tableKeys, n > visibleRows ? n - visibleRows : 0, visibleRows);
 }
 
-long long FloorDb::queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params,
-                                size_t visibleRows)
+long long SqliteFloor::queryWithSum(const char *select, const char *sum, std::initializer_list<SqlValue> params,
+                                    size_t visibleRows)
 {
     // Every row of the result is stepped through, as its number and its place in the grid need; only a screenful of
     // them is read whole, as the grid shows no more.
@@ -196,7 +197,7 @@ long long FloorDb::queryWithSum(const char *select, const char *sum, std::initia
     return rows;
 }
 
-int FloorDb::summary(const QDate &from, const QDate &to, size_t visibleRows)
+int SqliteFloor::summary(const QDate &from, const QDate &to, size_t visibleRows)
 {
     queryWithSum(SqlText::QueryByRange, SqlText::SumByRange, {from, to}, visibleRows);
     exec("BEGIN");
@@ -225,7 +226,7 @@ int FloorDb::summary(const QDate &from, const QDate &to, size_t visibleRows)
     return groups;
 }
 
-void FloorDb::deleteKeys(const std::vector<long long> &keys)
+void SqliteFloor::deleteKeys(const std::vector<long long> &keys)
 {
     // The same work as the program's: each record is kept in the recycle bin, then deleted.
     exec("BEGIN");
@@ -255,13 +256,20 @@ long long FloorDb::insertRecord(long long id, const QString &name, const QDate &
     return id;
 }
 
-int floorStartupMain(const char *folder)
+std::unique_ptr<FloorDb> FloorDb::open(const QString &alias)
+{
+    if (Database::isServerAlias(alias))
+        return openServerFloor(alias);
+    return std::make_unique<SqliteFloor>(alias);
+}
+
+int floorStartupMain(const char *alias)
 {
     try {
-        FloorDb db(QString::fromLocal8Bit(folder));
-        const std::vector<long long> jhb = db.keys("JHB");
-        db.keys("huizong");
-        db.rowsByKey(jhb, 0, 12);
+        const std::unique_ptr<FloorDb> db = FloorDb::open(QString::fromLocal8Bit(alias));
+        const std::vector<long long> jhb = db->keys("JHB");
+        db->keys("huizong");
+        db->rowsByKey(jhb, 0, 12);
         return 0;
     } catch (const std::exception &e) {
         std::fprintf(stderr, "floor start-up: %s\n", e.what());

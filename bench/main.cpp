@@ -10,6 +10,8 @@
 #include "bench/floor.h"
 #include "bench/process.h"
 #include "bench/program.h"
+#include "store/database.h"
+#include "store/pg_backend.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -121,7 +123,12 @@ int main(int argc, char *argv[])
         QStringLiteral("Only these groups of actions, comma-separated (for profiling): startup, pages, dblclick, "
                        "scroll, queries, summary, sums, report, post, delete, analysis, pdf."),
         QStringLiteral("GROUPS"));
-    parser.addOptions({recordsOpt, runsOpt, dirOpt, onlyOpt});
+    const QCommandLineOption aliasOpt(
+        QStringLiteral("alias"),
+        QStringLiteral("Run against this PostgreSQL database (URI or connection settings), filled by a copy of the "
+                       "generated files; it must be empty, or hold the same records from an earlier run."),
+        QStringLiteral("ALIAS"));
+    parser.addOptions({recordsOpt, runsOpt, dirOpt, onlyOpt, aliasOpt});
     parser.process(app);
 
     Options opt;
@@ -148,12 +155,20 @@ int main(int argc, char *argv[])
         root = temp->path();
     }
 
-    std::printf("vanterlo-bench --records %lld --runs %d\n", static_cast<long long>(opt.records), opt.runs);
+    const QString server = parser.value(aliasOpt);
+    if (!server.isEmpty() && !Database::isServerAlias(server)) {
+        std::fprintf(stderr, "vanterlo-bench: --alias names a PostgreSQL database (postgresql://... or host=...)\n");
+        return 2;
+    }
+    std::printf("vanterlo-bench --records %lld --runs %d%s\n", static_cast<long long>(opt.records), opt.runs,
+                server.isEmpty() ? ""
+                                 : qPrintable(QStringLiteral(" --alias (server %1)").arg(Backend::serverName(server))));
     std::printf("machine: %s\n", qPrintable(machine()));
     std::fflush(stdout);
 
     try {
-        Bench bench(root, opt.records, opt.runs, parser.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts));
+        Bench bench(root, opt.records, opt.runs, parser.value(onlyOpt).split(QLatin1Char(','), Qt::SkipEmptyParts),
+                    server);
         return bench.run();
     } catch (const std::exception &e) {
         std::fprintf(stderr, "vanterlo-bench: %s\n", e.what());

@@ -37,7 +37,9 @@ class Bench
 public:
     // only: the groups of actions to run (startup, pages, dblclick, scroll, queries, summary, sums, report, post,
     // delete, analysis, pdf); all when empty.
-    Bench(const QString &root, qint64 records, int runs, const QStringList &only = {});
+    // server: the alias of a PostgreSQL database to run against (filled by a copy of the generated files); the files
+    // when empty.
+    Bench(const QString &root, qint64 records, int runs, const QStringList &only = {}, const QString &server = {});
     ~Bench();
     int run();
 
@@ -50,6 +52,9 @@ private:
     void restore(); // the data files back to their pristine state; the main window opened anew
     void openFloor();
     void makeOldSchema();
+    void fillServer();
+    void restoreServer();
+    const QString &alias() const { return m_server.isEmpty() ? m_work : m_server; }
 
     // ---- the program ----
     void createForm();
@@ -86,6 +91,8 @@ private:
     void print();
 
     QString m_root, m_pristine, m_work, m_log;
+    QString m_server;                             // the database's alias when the actions run against a server
+    qint64 m_serverMaxId = 0, m_serverMaxSeq = 0; // the copied records' highest key and the bin's highest entry
     QString m_oldSchema; // a copy of the data with the indexes of the first version and no statistics
     qint64 m_records;
     int m_runs;

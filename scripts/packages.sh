@@ -11,13 +11,21 @@ VANTERLO_PACKAGES=(
     openbox xdotool imagemagick python3-openpyxl
     dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev
+    libpq-dev pkg-config
     dbus-daemon at-spi2-core
 )
 
+# The database server that the tests start for themselves (./test.sh). Not needed to build or run the program, so a
+# machine where it cannot be installed still builds and runs every other test.
+VANTERLO_TEST_PACKAGES=(postgresql)
+
+# Installs the missing ones of the packages given (all of VANTERLO_PACKAGES when none are given).
 ensure_packages() {
+    local wanted=("$@")
+    [ ${#wanted[@]} -eq 0 ] && wanted=("${VANTERLO_PACKAGES[@]}")
     local missing=()
     local p
-    for p in "${VANTERLO_PACKAGES[@]}"; do
+    for p in "${wanted[@]}"; do
         if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed'; then
             missing+=("$p")
         fi
@@ -31,6 +39,11 @@ ensure_packages() {
     # A fresh machine finds nothing until the package lists have been read once.
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get update
     "${sudo[@]}" env DEBIAN_FRONTEND=noninteractive apt-get install -y --no-install-recommends "${missing[@]}"
+}
+
+# The test server's packages; returns non-zero, without stopping the script, when they cannot be installed.
+ensure_test_packages() {
+    (ensure_packages "${VANTERLO_TEST_PACKAGES[@]}") || return 1
 }
 
 build_project() {

@@ -1,16 +1,23 @@
 #include "store/database.h"
 
 #include "store/app_error.h"
+#include "store/backend.h"
 #include "store/exact_sum.h"
 #include "store/indexes.h"
+#include "store/pg_backend.h"
 #include "store/recycle_bin.h"
+#include "store/sqlite_backend.h"
 
 #include <QDate>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
+#include <algorithm>
 #include <memory>
 #include <sqlite3.h>
+
+using Backend::sqliteMessage;
 
 namespace {
 
@@ -24,54 +31,30 @@ const char *const CreateJhb = R"(CREATE TABLE JHB (
 CREATE INDEX JHB_Name_ID ON JHB(Name, ID);
 CREATE INDEX JHB_Sime ON JHB(Sime);)";
 
+// On a server, money is NUMERIC: the values are stored as the decimals the user sees, and sums of them are exact.
+// substr() of a date reads it as its ISO text, as it reads from the files.
+const char *const CreateServerJhb = R"(CREATE TABLE JHB (
+    ID INTEGER PRIMARY KEY NOT NULL,
+    Name VARCHAR(8) NOT NULL,
+    Single_Price NUMERIC,
+    Kount NUMERIC,
+    ZongPrice NUMERIC NOT NULL,
+    Sime DATE NOT NULL);
+CREATE OR REPLACE FUNCTION substr(date, integer, integer) RETURNS text
+    LANGUAGE sql IMMUTABLE AS 'SELECT substr($1::text, $2, $3)';)";
+
+// Each connection has its own summary: one clerk's summary never empties or mixes with another's.
+const char *const CreateServerHuizong = R"(CREATE TEMPORARY TABLE IF NOT EXISTS huizong (
+    ID INTEGER PRIMARY KEY NOT NULL,
+    Name VARCHAR(8),
+    Kount INTEGER,
+    ZongPrice NUMERIC))";
+
 const char *const CreateHuizong = R"(CREATE TABLE huizong (
     ID INTEGER PRIMARY KEY NOT NULL,
     Name VARCHAR(8),
     Kount INTEGER,
     ZongPrice DOUBLE);)";
-
-QString sqliteMessage(sqlite3 *db, int rc)
-{
-    const int ext = db ? sqlite3_extended_errcode(db) : rc;
-    if (ext == SQLITE_CONSTRAINT_PRIMARYKEY || ext == SQLITE_CONSTRAINT_UNIQUE)
-        return QStringLiteral("Key violation");
-    if (ext == SQLITE_CONSTRAINT_NOTNULL) {
-        // "NOT NULL constraint failed: JHB.Name"
-        const QString msg = QString::fromUtf8(sqlite3_errmsg(db));
-        const QString field = msg.section(QLatin1Char('.'), -1);
-        return QStringLiteral("Field '%1' must have a value").arg(field);
-    }
-    if (ext == SQLITE_BUSY || ext == SQLITE_LOCKED)
-        return QStringLiteral("The data files are in use by another program");
-    if (ext == SQLITE_FULL)
-        return QStringLiteral("The disk is full; nothing was written");
-    if (ext == SQLITE_READONLY)
-        return QStringLiteral("The data files are read-only");
-    return db ? QString::fromUtf8(sqlite3_errmsg(db)) : QString::fromUtf8(sqlite3_errstr(rc));
-}
-
-FieldType typeOf(const QString &declared)
-{
-    const QString t = declared.toUpper();
-    if (t.contains(QLatin1String("INT")))
-        return FieldType::Integer;
-    if (t.contains(QLatin1String("CHAR")) || t.contains(QLatin1String("TEXT")))
-        return FieldType::String;
-    if (t.contains(QLatin1String("DOUB")) || t.contains(QLatin1String("REAL")) || t.contains(QLatin1String("FLOA")))
-        return FieldType::Float;
-    if (t == QLatin1String("DATE"))
-        return FieldType::Date;
-    return FieldType::Unknown;
-}
-
-int sizeOf(const QString &declared)
-{
-    const qsizetype open = declared.indexOf(QLatin1Char('('));
-    const qsizetype close = declared.indexOf(QLatin1Char(')'));
-    if (open < 0 || close < open)
-        return 0;
-    return declared.mid(open + 1, close - open - 1).trimmed().toInt();
-}
 
 // How long a statement waits for a lock another program holds: short at start-up, where nothing is pending yet.
 constexpr int StartupBusyMs = 1000;
@@ -240,8 +223,75 @@ void setPragmas(sqlite3 *db, const QString &jhb, const QString &huizong)
 
 } // namespace
 
-Database::Database(const QString &folder) : m_folder(folder)
+Database::Database(const QString &alias) : m_alias(alias), m_server(isServerAlias(alias))
 {
+    if (m_server)
+        openServer(true);
+    else
+        openFolder();
+}
+
+Database::Database(const QString &alias, Unchecked) : m_alias(alias), m_server(true)
+{
+    openServer(false);
+}
+
+bool Database::isServerAlias(const QString &alias)
+{
+    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
+    return server.match(alias).hasMatch();
+}
+
+QString Database::displayName() const
+{
+    return m_server ? Backend::serverName(m_alias) : QDir::toNativeSeparators(m_folder);
+}
+
+void Database::openServer(bool check)
+{
+    m_conn = Backend::pgConnection(m_alias);
+    if (check) {
+        const QList<FieldDef> fields = tableFields(QStringLiteral("JHB"));
+        const QString server = displayName();
+        if (fields.isEmpty())
+            throw AppError(QStringLiteral("Table does not exist: JHB\n数据库服务器 %1：数据库中没有表 JHB，"
+                                          "不是 Vanterlo 的数据库（新的数据库请先用 vanterlo-db init 建立表）")
+                               .arg(server));
+        QStringList missing;
+        for (const char *name : {"ID", "Name", "Single_Price", "Kount", "ZongPrice", "Sime"}) {
+            const QString field = QString::fromLatin1(name);
+            if (std::none_of(fields.begin(), fields.end(),
+                             [&](const FieldDef &f) { return f.name.compare(field, Qt::CaseInsensitive) == 0; }))
+                missing << field;
+        }
+        if (!missing.isEmpty())
+            throw AppError(QStringLiteral("Table JHB lacks the fields %1\n数据库服务器 %2：表 JHB 缺少字段 %3，"
+                                          "不是 Vanterlo 能用的数据库")
+                               .arg(missing.join(QStringLiteral(", ")), server, missing.join(QStringLiteral("、"))));
+    }
+    exec(CreateServerHuizong);
+    if (!check)
+        return;
+    RecycleBin::install(*this);
+    Indexes::upgrade(*this);
+}
+
+void Database::createOnServer(const QString &alias)
+{
+    Database db(alias, Unchecked{});
+    if (!db.tableFields(QStringLiteral("JHB")).isEmpty())
+        throw AppError(QStringLiteral("数据库服务器 %1 上已经有表 JHB；没有改动它").arg(db.displayName()));
+    Transaction transaction(db);
+    db.exec(CreateServerJhb);
+    RecycleBin::createOnServer(db);
+    Indexes::createOnServer(db);
+    transaction.commit();
+}
+
+void Database::openFolder()
+{
+    const QString &folder = m_alias;
+    m_folder = folder;
     const QDir dir(folder);
     if (folder.isEmpty() || !dir.exists())
         throw AppError(QStringLiteral("Path not found: %1 (alias BCDEMOS)").arg(QDir::toNativeSeparators(folder)));
@@ -261,6 +311,7 @@ Database::Database(const QString &folder) : m_folder(folder)
         m_db = nullptr;
         throw AppError(QStringLiteral("Cannot open table %1: %2").arg(QDir::toNativeSeparators(jhb), msg));
     }
+    m_conn = Backend::sqliteConnection(m_db); // closes the handle from here on
     // Files locked by another program are reported at once rather than after a long wait at every step.
     sqlite3_busy_timeout(m_db, StartupBusyMs);
     registerExactSum(m_db);
@@ -285,10 +336,14 @@ Database::Database(const QString &folder) : m_folder(folder)
         if (!QFileInfo(m_folder).isWritable())
             throw startupError(engineText(SQLITE_READONLY), jhb, startupCause(SQLITE_READONLY));
         setPragmas(m_db, jhb, huizong);
+        // Temporary storage in memory: a deletion fires the recycle bin's trigger, whose statement journal would
+        // otherwise go to a temporary file for every row (a year's deletion took 2.6 times as long). Set before the
+        // trigger is made: changing it drops the temporary schema. Should it fail, deleting is only slower.
+        sqlite3_exec(m_db, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
         // Deleted purchase records go to the recycle bin (added here to files made before it existed).
         RecycleBin::install(*this);
     } catch (...) {
-        sqlite3_close(m_db);
+        m_conn.reset();
         m_db = nullptr;
         throw;
     }
@@ -302,47 +357,40 @@ Database::Database(const QString &folder) : m_folder(folder)
 
 Database::~Database()
 {
-    if (m_db) {
+    if (m_server)
+        RecycleBin::forgetOnServer(*this);
+    if (m_conn)
         Indexes::refresh(*this);
-        sqlite3_close_v2(m_db);
-    }
 }
 
 QList<FieldDef> Database::tableFields(const QString &table)
 {
-    QList<FieldDef> defs;
-    Statement info(*this, QStringLiteral("SELECT name, type, \"notnull\", pk FROM pragma_table_info(?)"));
-    info.bind(0, table);
-    while (info.step()) {
-        FieldDef def;
-        def.name = info.column(0).toString();
-        const QString declared = info.column(1).toString();
-        def.type = typeOf(declared);
-        def.size = def.type == FieldType::String ? sizeOf(declared) : 0;
-        def.required = info.columnInt(2) != 0 || info.columnInt(3) != 0;
-        defs.append(def);
-    }
-    return defs;
+    return m_conn->tableFields(table);
 }
 
 void Database::exec(const char *sql)
 {
-    char *err = nullptr;
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, &err);
-    if (rc != SQLITE_OK) {
-        sqlite3_free(err);
-        fail(rc);
-    }
+    m_conn->exec(sql);
+}
+
+bool Database::tryExec(const char *sql) noexcept
+{
+    return m_conn->tryExec(sql);
+}
+
+void Database::begin()
+{
+    m_conn->begin();
 }
 
 int Database::changes() const
 {
-    return sqlite3_changes(m_db);
+    return m_conn->changes();
 }
 
 bool Database::inTransaction() const
 {
-    return sqlite3_get_autocommit(m_db) == 0;
+    return m_conn->inTransaction();
 }
 
 void Database::fail(int rc) const
@@ -365,8 +413,13 @@ void Database::rolledBack()
         afterRollback();
 }
 
-void Database::create(const QString &folder)
+void Database::create(const QString &alias)
 {
+    if (isServerAlias(alias)) {
+        createOnServer(alias);
+        return;
+    }
+    const QString &folder = alias;
     QDir dir(folder);
     if (!dir.exists() && !QDir().mkpath(folder))
         throw AppError(QStringLiteral("Cannot create folder %1").arg(QDir::toNativeSeparators(folder)));
@@ -397,6 +450,11 @@ void Database::create(const QString &folder)
     Indexes::upgrade(created); // nothing to do unless opening could not do it; then its error is told
 }
 
+QString Database::alias()
+{
+    return aliasFolder();
+}
+
 QString Database::aliasFolder()
 {
     const QByteArray env = qgetenv("BCDEMOS");
@@ -418,7 +476,7 @@ Database &database()
 {
     auto &db = connection();
     if (!db)
-        db = std::make_unique<Database>(Database::aliasFolder());
+        db = std::make_unique<Database>(Database::alias());
     return *db;
 }
 
@@ -428,148 +486,79 @@ void reset()
 }
 } // namespace Session
 
-Statement::Statement(Database &db, const QString &sql) : m_db(db)
-{
-    const QByteArray text = sql.toUtf8();
-    const int rc = sqlite3_prepare_v2(db.handle(), text.constData(), int(text.size()), &m_stmt, nullptr);
-    if (rc != SQLITE_OK)
-        db.fail(rc);
-}
+Statement::Statement(Database &db, const QString &sql) : m_impl(db.connection().prepare(sql)) {}
 
-Statement::~Statement()
-{
-    sqlite3_finalize(m_stmt);
-}
+Statement::~Statement() = default;
 
 int Statement::parameterCount() const
 {
-    return sqlite3_bind_parameter_count(m_stmt);
+    return m_impl->parameterCount();
 }
 
 void Statement::bindInt(int index0, qint64 value)
 {
-    const int rc = sqlite3_bind_int64(m_stmt, index0 + 1, value);
-    if (rc != SQLITE_OK)
-        m_db.fail(rc);
+    m_impl->bindInt(index0, value);
 }
 
 void Statement::bind(int index0, const QVariant &value)
 {
-    const int i = index0 + 1;
-    int rc = SQLITE_OK;
-    if (value.isNull() || !value.isValid()) {
-        rc = sqlite3_bind_null(m_stmt, i);
-    } else {
-        switch (value.typeId()) {
-        case QMetaType::Int:
-        case QMetaType::LongLong:
-        case QMetaType::UInt:
-        case QMetaType::Bool:
-            rc = sqlite3_bind_int64(m_stmt, i, value.toLongLong());
-            break;
-        case QMetaType::Double:
-            rc = sqlite3_bind_double(m_stmt, i, value.toDouble());
-            break;
-        case QMetaType::QByteArray: {
-            const QByteArray bytes = value.toByteArray();
-            rc = sqlite3_bind_blob(m_stmt, i, bytes.constData(), int(bytes.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        case QMetaType::QDate: {
-            const QByteArray iso = value.toDate().toString(Qt::ISODate).toUtf8();
-            rc = sqlite3_bind_text(m_stmt, i, iso.constData(), int(iso.size()), SQLITE_TRANSIENT);
-            break;
-        }
-        default: {
-            const QByteArray utf8 = value.toString().toUtf8();
-            rc = sqlite3_bind_text(m_stmt, i, utf8.constData(), int(utf8.size()), SQLITE_TRANSIENT);
-        }
-        }
-    }
-    if (rc != SQLITE_OK)
-        m_db.fail(rc);
+    m_impl->bind(index0, value);
 }
 
 bool Statement::step()
 {
-    const int rc = sqlite3_step(m_stmt);
-    if (rc == SQLITE_ROW)
-        return true;
-    if (rc == SQLITE_DONE)
-        return false;
-    sqlite3_reset(m_stmt);
-    m_db.fail(rc);
+    return m_impl->step();
 }
 
 void Statement::reset()
 {
-    sqlite3_reset(m_stmt);
-    sqlite3_clear_bindings(m_stmt);
+    m_impl->reset();
 }
 
 int Statement::columnCount() const
 {
-    return sqlite3_column_count(m_stmt);
+    return m_impl->columnCount();
 }
 
 QString Statement::columnName(int i) const
 {
-    return QString::fromUtf8(sqlite3_column_name(m_stmt, i));
+    return m_impl->columnName(i);
 }
 
 QVariant Statement::column(int i) const
 {
-    switch (sqlite3_column_type(m_stmt, i)) {
-    case SQLITE_INTEGER:
-        return QVariant(qint64(sqlite3_column_int64(m_stmt, i)));
-    case SQLITE_FLOAT:
-        return QVariant(sqlite3_column_double(m_stmt, i));
-    case SQLITE_NULL:
-        return QVariant();
-    case SQLITE_BLOB:
-        return QVariant(
-            QByteArray(static_cast<const char *>(sqlite3_column_blob(m_stmt, i)), sqlite3_column_bytes(m_stmt, i)));
-    default: {
-        const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
-        return QVariant(QString::fromUtf8(text, sqlite3_column_bytes(m_stmt, i)));
-    }
-    }
+    return m_impl->column(i);
 }
-
-static_assert(Statement::IntegerValue == SQLITE_INTEGER && Statement::FloatValue == SQLITE_FLOAT &&
-              Statement::TextValue == SQLITE_TEXT && Statement::BlobValue == SQLITE_BLOB &&
-              Statement::NullValue == SQLITE_NULL);
 
 Statement::ColumnType Statement::columnType(int i) const
 {
-    return ColumnType(sqlite3_column_type(m_stmt, i));
+    return m_impl->columnType(i);
 }
 
 double Statement::columnDouble(int i) const
 {
-    return sqlite3_column_double(m_stmt, i);
+    return m_impl->columnDouble(i);
 }
 
 std::string_view Statement::columnUtf8(int i) const
 {
-    const char *text = reinterpret_cast<const char *>(sqlite3_column_text(m_stmt, i));
-    return text ? std::string_view(text, size_t(sqlite3_column_bytes(m_stmt, i))) : std::string_view();
+    return m_impl->columnUtf8(i);
 }
 
 qint64 Statement::columnInt(int i) const
 {
-    return sqlite3_column_int64(m_stmt, i);
+    return m_impl->columnInt(i);
 }
 
 bool Statement::columnIsNull(int i) const
 {
-    return sqlite3_column_type(m_stmt, i) == SQLITE_NULL;
+    return m_impl->columnType(i) == NullValue;
 }
 
 Transaction::Transaction(Database &db) : m_db(db)
 {
     if (!db.inTransaction()) {
-        db.exec("BEGIN IMMEDIATE");
+        db.begin();
         m_owner = true;
     }
 }
@@ -584,10 +573,8 @@ Transaction::~Transaction()
         Database::rolledBack();
         return;
     }
-    if (sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr) != SQLITE_OK) {
-        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    if (!m_db.connection().commit(nullptr))
         Database::rolledBack();
-    }
 }
 
 void Transaction::commit()
@@ -599,10 +586,8 @@ void Transaction::commit()
         Database::rolledBack();
         throw AppError(QStringLiteral("The changes could not be written and were undone"));
     }
-    const int rc = sqlite3_exec(m_db.handle(), "COMMIT", nullptr, nullptr, nullptr);
-    if (rc != SQLITE_OK) {
-        const QString msg = sqliteMessage(m_db.handle(), rc);
-        sqlite3_exec(m_db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+    QString msg;
+    if (!m_db.connection().commit(&msg)) {
         Database::rolledBack();
         throw AppError(QStringLiteral("The changes could not be written and were undone: %1").arg(msg));
     }

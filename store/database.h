@@ -4,10 +4,15 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <memory>
 #include <string_view>
 
 struct sqlite3;
-struct sqlite3_stmt;
+
+namespace Backend {
+class Connection;
+class Cursor;
+} // namespace Backend
 
 enum class FieldType
 {
@@ -26,30 +31,46 @@ struct FieldDef
     bool required = false;
 };
 
-// The folder behind the alias BCDEMOS holds jhb.DB (table JHB) and huizong.DB (table huizong), both SQLite files.
-// The program opens jhb.DB and attaches huizong.DB on one connection, so its SQL texts run exactly as written.
+// The alias BCDEMOS names either a folder or a PostgreSQL database.
+// A folder holds jhb.DB (table JHB) and huizong.DB (table huizong), both SQLite files. The program opens jhb.DB and
+// attaches huizong.DB on one connection, so its SQL texts run exactly as written.
+// A PostgreSQL connection URI or conninfo string (postgresql://clerk@db.example/vanterlo, host=... dbname=...) names a
+// database on a server that several PCs share: JHB is its table, and huizong is a temporary table of each connection,
+// so that one user's summary never mixes with another's.
 class Database
 {
 public:
-    explicit Database(const QString &folder); // throws AppError when the folder or a table file is missing
+    explicit Database(const QString &alias); // throws AppError when the folder, the server or a table is missing
     ~Database();
     Database(const Database &) = delete;
     Database &operator=(const Database &) = delete;
 
-    sqlite3 *handle() const { return m_db; }
-    const QString &folder() const { return m_folder; }
+    // True for an alias that names a PostgreSQL database rather than a folder.
+    static bool isServerAlias(const QString &alias);
+    bool isServer() const { return m_server; }
+    // The alias as the user reads it: the folder, or the server's host, port and database (never a password).
+    QString displayName() const;
+
+    sqlite3 *handle() const { return m_db; }           // nullptr on a server
+    const QString &folder() const { return m_folder; } // empty on a server
+    const QString &aliasText() const { return m_alias; }
 
     // The fields of a table, in column order.
     QList<FieldDef> tableFields(const QString &table);
 
     void exec(const char *sql);
+    bool tryExec(const char *sql) noexcept; // for undoing after an error: false when it failed as well
+    void begin();                           // a transaction that writes
     bool inTransaction() const;
     int changes() const; // rows changed by the last INSERT, UPDATE or DELETE
 
-    // Creates both table files with their indexes in folder; refuses (AppError) when either file exists.
-    static void create(const QString &folder);
+    // Creates the tables with their indexes and the recycle bin: both table files in a folder (refused, AppError,
+    // when either file exists), or the tables in an empty database on a server (refused when JHB exists).
+    static void create(const QString &alias);
 
-    // The folder named by the alias BCDEMOS: the environment variable BCDEMOS, else the current directory.
+    // The alias BCDEMOS: the environment variable BCDEMOS, else the current directory.
+    static QString alias();
+    // The same, for the callers that work on the files of a folder.
     static QString aliasFolder();
 
     // Throws AppError with the connection's message for an SQLite result code that is an error.
@@ -60,12 +81,24 @@ public:
     static void setAfterRollback(void (*handler)());
     static void rolledBack();
 
+    Backend::Connection &connection() const { return *m_conn; }
+
 private:
+    struct Unchecked
+    {
+    };
+    Database(const QString &alias, Unchecked); // a server connection without the checks of the tables (create)
+    void openFolder();
+    void openServer(bool check);
+    static void createOnServer(const QString &alias);
     void checkFiles(const QString &jhb, const QString &huizong);
     void checkTable(const char *table, const char *schema, const QString &file, const QStringList &fields);
 
+    std::unique_ptr<Backend::Connection> m_conn;
     sqlite3 *m_db = nullptr;
     QString m_folder;
+    QString m_alias;
+    bool m_server = false;
 };
 
 // The program's one connection, opened through the alias on first use.
@@ -108,8 +141,7 @@ public:
     std::string_view columnUtf8(int i) const; // valid until the next step or reset
 
 private:
-    Database &m_db;
-    sqlite3_stmt *m_stmt = nullptr;
+    std::unique_ptr<Backend::Cursor> m_impl;
 };
 
 // One transaction around a batch of writes. The batch ends with commit(), which reports a commit that fails; when an

@@ -209,6 +209,8 @@ QVariant readValue(const Statement &st, int column, FieldType type, TextCache *t
 }
 
 const char *const ChangedByOther = "Record changed by another user";
+
+void (*notice)(const QString &) = nullptr;
 const char *const DeletedByOther = "Record deleted by another user";
 
 } // namespace
@@ -904,6 +906,49 @@ QString Dataset::displayText(int row, int field) const
     return Field::textOf(m_fields[size_t(field)]->dataType(), displayValue(row, field));
 }
 
+// The new row under its own key; when another user took that key since the table was read, under the next free
+// one. Only such a key violation moves the key: any other refusal stays the user's to see.
+qint64 Dataset::insertRow()
+{
+    const auto shown = [this](qint64 key) {
+        if (!m_sortedByKey)
+            return true;
+        const size_t pos = m_keys.lowerBound(key);
+        return pos < m_keys.size() && m_keys.at(pos) == key;
+    };
+    Statement &st = *m_insert;
+    qint64 key = m_buffer[size_t(m_keyField)].toLongLong();
+    for (int attempt = 0;; ++attempt) {
+        st.reset();
+        for (size_t i = 0; i < m_buffer.size(); ++i) {
+            if (int(i) == m_keyField && attempt > 0)
+                st.bindInt(int(i), key);
+            else
+                st.bind(int(i), m_buffer[i]);
+        }
+        try {
+            st.step();
+            st.reset();
+            break;
+        } catch (const AppError &e) {
+            st.reset();
+            // A number that this table showed was the user's choice: theirs to change. One it did not show was
+            // taken by another user since the table was read.
+            if (e.message() != QLatin1String("Key violation") || attempt >= 100 || (attempt == 0 && shown(key)))
+                throw;
+        }
+        Statement highest(database(), QStringLiteral("SELECT max(ID) FROM %1").arg(m_table));
+        if (!highest.step() || highest.columnIsNull(0))
+            throw AppError(QStringLiteral("Key violation"));
+        key = highest.columnInt(0) + 1;
+        if (key > INT32_MAX)
+            throw AppError(QStringLiteral("Key violation\n没有空闲的流水号了，记录没有写入"));
+    }
+    if (database().changes() != 1)
+        throw AppError(QStringLiteral("The record was not written"));
+    return key;
+}
+
 QString Dataset::unchangedCondition() const
 {
     QString where = QStringLiteral("ID=?");
@@ -1109,24 +1154,26 @@ void Dataset::post()
         if (newKey > INT32_MAX || newKey < INT32_MIN)
             throw AppError(
                 QStringLiteral("流水号 %1 超出了 -2147483648 到 2147483647 的范围，记录没有写入").arg(newKey));
-        Statement &st =
-            statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                                    .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-        for (size_t i = 0; i < m_buffer.size(); ++i)
-            st.bind(int(i), m_buffer[i]);
-        st.step();
-        st.reset();
-        if (database().changes() != 1)
-            throw AppError(QStringLiteral("The record was not written"));
+        statement(m_insert, QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
+                                .arg(m_table, cols.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
+        const qint64 written = insertRow();
+        if (written != newKey) {
+            m_buffer[size_t(m_keyField)] = QVariant(written);
+            if (notice)
+                notice(QStringLiteral("流水号 %1 在这条记录写入之前已被别的电脑用了；这条记录已经写入，流水号改为 %2")
+                           .arg(newKey)
+                           .arg(written));
+        }
         const int virtualRow = recordCount();
-        m_cache.insert(newKey, m_buffer);
+        const qint64 key = written;
+        m_cache.insert(key, m_buffer);
         m_memoRow = nullptr;
         notify(DataEvent::RowsAboutToRemove, virtualRow);
         m_state = Browse;
         notify(DataEvent::RowsRemoved, virtualRow);
-        const size_t pos = m_sortedByKey ? m_keys.lowerBound(newKey) : m_keys.size();
+        const size_t pos = m_sortedByKey ? m_keys.lowerBound(key) : m_keys.size();
         notify(DataEvent::RowsAboutToInsert, int(pos));
-        m_keys.insert(pos, newKey);
+        m_keys.insert(pos, key);
         notify(DataEvent::RowsInserted, int(pos));
         m_cur = int(pos);
     } else {
@@ -1244,6 +1291,11 @@ void Dataset::deleteRecord()
     notify(DataEvent::RecordChanged);
     if (afterDelete)
         afterDelete();
+}
+
+void Dataset::setNotice(void (*handler)(const QString &))
+{
+    notice = handler;
 }
 
 // ---- Table ----

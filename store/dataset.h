@@ -161,6 +161,10 @@ public:
     // Run after each deleted row, whoever deleted it.
     std::function<void()> afterDelete;
 
+    // Tells the user something that went right in a way they did not ask for (a new record that had to take another
+    // number). The forms install it; without one the text is dropped.
+    static void setNotice(void (*notice)(const QString &text));
+
     // The values of the given fields (by index) of the posted records first .. first + count - 1 (0-based), appended
     // to out record by record, as the fields would give them on those records; the cursor does not move. Made for
     // walking many records: the rows are read in one sweep of the table where their keys allow it, and are not kept.
@@ -202,6 +206,7 @@ private:
     void settle();
     void setState(State state);
     QString unchangedCondition() const; // "ID=? AND" each field "IS ?"
+    qint64 insertRow();                 // the key the new row got
     Row storedRow(qint64 key, const Row &seen, bool deleting);
     AppError changedError(qint64 key, bool deleting, bool gone = false);
     void moveCursor(int index);

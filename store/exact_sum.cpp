@@ -140,9 +140,12 @@ ExactSum *aggregateSum(sqlite3_context *context, bool make)
 
 void sumStep(sqlite3_context *context, int, sqlite3_value **argv)
 {
-    const int type = sqlite3_value_numeric_type(argv[0]);
+    // Stored numbers are taken as they are; only text and blobs need SQLite's conversion to a number.
+    int type = sqlite3_value_type(argv[0]);
     if (type == SQLITE_NULL)
         return;
+    if (type != SQLITE_FLOAT && type != SQLITE_INTEGER)
+        type = sqlite3_value_numeric_type(argv[0]);
     ExactSum *sum = aggregateSum(context, true);
     if (!sum) {
         sqlite3_result_error_nomem(context);
@@ -188,6 +191,37 @@ void ExactSum::add(double value)
 {
     ++m_count;
     m_hasReal = true;
+    // Most money carries at most two decimals: the value in hundredths is within its own rounding of a whole number
+    // (the same test as decompose() makes, at two decimals), and is added to one 64-bit integer. This runs once for
+    // every row summed, so it stays this short.
+    const double hundredths = value * 100;
+    if (std::fabs(hundredths) < 1e15) { // false for NaN too
+        const std::int64_t whole = std::int64_t(hundredths + (hundredths < 0 ? -0.5 : 0.5));
+        if (std::fabs(hundredths - double(whole)) <= std::fabs(hundredths) * 3e-16) {
+            if (m_maxDecimals < 2) {
+                const int decimals = whole % 10 ? 2 : whole % 100 ? 1 : 0;
+                m_maxDecimals = std::max(m_maxDecimals, decimals);
+            }
+            std::int64_t total;
+            if (!__builtin_add_overflow(m_hundredths, whole, &total)) {
+                m_hundredths = total;
+                return;
+            }
+            // Past 64 bits: what has been gathered moves to the wide integers.
+            Wide sum;
+            if (!__builtin_add_overflow(m_byDecimals[2], Wide(m_hundredths) + whole, &sum)) {
+                m_byDecimals[2] = sum;
+                m_decimalsUsed |= 1u << 2;
+                m_hundredths = 0;
+                return;
+            }
+        }
+    }
+    addSlow(value);
+}
+
+void ExactSum::addSlow(double value)
+{
     std::int64_t mantissa = 0;
     int decimals = 0;
     const bool shortDecimal = decompose(value, &mantissa, &decimals);
@@ -239,10 +273,29 @@ bool ExactSum::exactTotal(Wide *scaled, int *scale) const
     return true;
 }
 
+ExactSum ExactSum::folded() const
+{
+    ExactSum out = *this;
+    if (m_hundredths != 0) {
+        Wide sum;
+        if (!__builtin_add_overflow(out.m_byDecimals[2], Wide(m_hundredths), &sum)) {
+            out.m_byDecimals[2] = sum;
+            out.m_decimalsUsed |= 1u << 2;
+        } else {
+            out.m_inexact = true;
+            out.addCompensated(toDouble(m_hundredths, 2));
+        }
+        out.m_hundredths = 0;
+    }
+    return out;
+}
+
 double ExactSum::value() const
 {
     if (m_count == 0)
         return 0;
+    if (m_hundredths != 0)
+        return folded().value();
     Wide total = 0;
     int scale = 0;
     const bool fits = exactTotal(&total, &scale);
@@ -277,7 +330,8 @@ double ExactSum::value() const
 
 bool ExactSum::integerValue(std::int64_t *out) const
 {
-    if (m_inexact || (m_decimalsUsed & ~1u) || m_byDecimals[0] > INT64_MAX || m_byDecimals[0] < INT64_MIN)
+    if (m_inexact || m_hundredths != 0 || (m_decimalsUsed & ~1u) || m_byDecimals[0] > INT64_MAX ||
+        m_byDecimals[0] < INT64_MIN)
         return false;
     *out = std::int64_t(m_byDecimals[0]);
     return true;

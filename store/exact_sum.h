@@ -29,10 +29,13 @@ public:
 private:
     __extension__ typedef __int128 Wide;
 
+    void addSlow(double value);
     void addCompensated(double value);
     bool exactTotal(Wide *scaled, int *scale) const; // false when it does not fit
+    ExactSum folded() const;                         // the same sum with the hundredths among the wide integers
 
-    Wide m_byDecimals[MaxScale + 1] = {}; // the short decimals' mantissas, summed by their number of decimals
+    std::int64_t m_hundredths = 0;        // values of at most two decimals (most money), in hundredths
+    Wide m_byDecimals[MaxScale + 1] = {}; // the other short decimals' mantissas, summed by their number of decimals
     std::uint32_t m_decimalsUsed = 0;     // bit d: a short decimal with d decimals was added
     int m_maxDecimals = 0;                // most decimals of any value (for rounding a compensated sum)
     bool m_inexact = false;               // a value was added in floating point: the sum is a compensated one

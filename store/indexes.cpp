@@ -102,6 +102,8 @@ void writeShape(Database &db, long long rows)
 
 void upgrade(Database &db)
 {
+    if (db.isServer())
+        return;
     if (readOnly(db))
         return;
     const bool indexes = indexesUpToDate(db);
@@ -115,15 +117,17 @@ void upgrade(Database &db)
         writeShape(db, rowCount(db));
         db.exec("COMMIT");
     } catch (...) {
-        sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+        db.tryExec("ROLLBACK");
         // The planner must not keep statistics that were rolled back.
-        sqlite3_exec(db.handle(), "ANALYZE main.sqlite_master", nullptr, nullptr, nullptr);
+        db.tryExec("ANALYZE main.sqlite_master");
         throw;
     }
 }
 
 void refresh(Database &db)
 {
+    if (db.isServer())
+        return;
     if (readOnly(db) || db.inTransaction())
         return;
     try {
@@ -135,13 +139,41 @@ void refresh(Database &db)
                 writeShape(db, rowCount(db));
                 db.exec("COMMIT");
             } catch (...) {
-                sqlite3_exec(db.handle(), "ROLLBACK", nullptr, nullptr, nullptr);
+                db.tryExec("ROLLBACK");
                 throw;
             }
         }
     } catch (const AppError &) {
         // Statistics are a help, not data: the next close tries again.
     }
+}
+
+void createOnServer(Database &db)
+{
+    // The same indexes as the files': the server's planner chooses among them by its own statistics, which ANALYZE
+    // writes and the server's autovacuum keeps up to date as the table grows.
+    db.exec("CREATE INDEX JHB_Name_Sime_ZongPrice ON JHB(Name, Sime, ZongPrice);"
+            "CREATE INDEX JHB_Sime_ID_ZongPrice ON JHB(Sime, ID, ZongPrice);"
+            "CREATE INDEX JHB_Name_ID ON JHB(Name, ID);");
+}
+
+void afterLoad(Database &db, long long rows)
+{
+    if (!db.isServer()) {
+        db.begin();
+        try {
+            writeShape(db, rows);
+            db.exec("COMMIT");
+        } catch (...) {
+            db.tryExec("ROLLBACK");
+            throw;
+        }
+        return;
+    }
+    // Outside the loading transaction: the statistics of what was loaded, and the visibility map that lets the
+    // server answer from the indexes alone. Only the tables' owner may; for anyone else autovacuum does it later.
+    if (!db.tryExec("VACUUM (ANALYZE) JHB, JHB_deleted"))
+        db.tryExec("ANALYZE JHB, JHB_deleted");
 }
 
 } // namespace Indexes

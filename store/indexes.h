@@ -25,4 +25,11 @@ void writeShape(Database &db, long long rows);
 // when that left none. Meant for closing the connection, where it costs the user nothing.
 void refresh(Database &db);
 
+// On a server: the indexes of JHB in a new database (inside the transaction that makes JHB).
+void createOnServer(Database &db);
+
+// After a whole table has been written at once (a copy of a ledger), outside its transaction: the statistics that
+// describe it, on the files as writeShape writes them, on a server by ANALYZE.
+void afterLoad(Database &db, long long rows);
+
 } // namespace Indexes

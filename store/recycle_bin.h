@@ -28,6 +28,17 @@ QString wayText(int way);
 // connection. A file that cannot take the table leaves it out; deleting then fails, and nothing is lost.
 void install(Database &db);
 
+// On a server: makes the bin's table in a new database (inside the transaction that makes JHB).
+void createOnServer(Database &db);
+// On a server: what a connection needs to fill the bin when it deletes (install calls it).
+void installOnServer(Database &db);
+// On a server: the connection is closing; its deletions need no more settings.
+void forgetOnServer(Database &db);
+
+// After entries have been written into the bin with their own numbers (a copy of a whole ledger): new entries are
+// numbered after them.
+void afterLoad(Database &db);
+
 // The way of the deletions made outside a Deletion scope (the page the user works on).
 void setDefaultWay(Way way);
 

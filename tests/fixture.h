@@ -1,29 +1,81 @@
 #pragma once
 
-// A temporary data folder with real SQLite files, pointed at by the alias, for tests.
+// A temporary ledger pointed at by the alias, for tests: real SQLite files in a temporary folder, or, when the test
+// asks for the server (VANTERLO_TEST_BACKEND=server), a fresh database on the PostgreSQL server that
+// VANTERLO_TEST_SERVER names (a conninfo string of a throw-away server where the user may create databases).
 
+#include "store/app_error.h"
 #include "store/database.h"
 
+#include <QCoreApplication>
 #include <QDate>
 #include <QTemporaryDir>
 #include <QVariant>
+#include <libpq-fe.h>
 
 class DataFolder
 {
 public:
-    // Creates jhb.DB and huizong.DB (unless create is false) and points BCDEMOS at the folder.
-    explicit DataFolder(bool create = true)
+    enum class Where
     {
+        AsAsked, // the server when VANTERLO_TEST_BACKEND=server, else files
+        Files,
+        Server
+    };
+
+    // Creates the tables (unless create is false) and points BCDEMOS at them. A folder is made in either case, for
+    // the files that stay local (bwl.sys, exports).
+    explicit DataFolder(bool create = true, Where where = Where::AsAsked)
+    {
+        m_server = where == Where::Server || (where == Where::AsAsked && serverAsked());
+        if (m_server) {
+            m_database = QStringLiteral("vanterlo_test_%1_%2").arg(QCoreApplication::applicationPid()).arg(++serial());
+            admin(QStringLiteral("CREATE DATABASE %1").arg(m_database));
+            m_alias = conninfo(m_database);
+        } else {
+            m_alias = m_dir.path();
+        }
         if (create)
-            Database::create(m_dir.path());
-        qputenv("BCDEMOS", m_dir.path().toLocal8Bit());
+            Database::create(m_alias);
+        qputenv("BCDEMOS", m_alias.toLocal8Bit());
         Session::reset();
     }
+    explicit DataFolder(Where where) : DataFolder(true, where) {}
     ~DataFolder()
     {
         Session::reset();
         qunsetenv("BCDEMOS");
+        if (m_server)
+            admin(QStringLiteral("DROP DATABASE IF EXISTS %1 WITH (FORCE)").arg(m_database), false);
     }
+
+    static bool serverAsked() { return qgetenv("VANTERLO_TEST_BACKEND") == "server"; }
+    static QString testServer() { return QString::fromLocal8Bit(qgetenv("VANTERLO_TEST_SERVER")); }
+    static constexpr const char *NoServer = "VANTERLO_TEST_SERVER is not set: the PostgreSQL tests were skipped";
+
+    bool onServer() const { return m_server; }
+    const QString &alias() const { return m_alias; }
+    // The conninfo of another database on the test server (for the refusals at start-up).
+    static QString conninfo(const QString &database)
+    {
+        QString out;
+        char *error = nullptr;
+        PQconninfoOption *options = PQconninfoParse(testServer().toUtf8().constData(), &error);
+        PQfreemem(error);
+        if (!options)
+            throw AppError(QStringLiteral("VANTERLO_TEST_SERVER cannot be read"));
+        for (PQconninfoOption *o = options; o->keyword; ++o) {
+            const bool isName = qstrcmp(o->keyword, "dbname") == 0;
+            if (!o->val && !isName)
+                continue;
+            QString value = isName ? database : QString::fromUtf8(o->val);
+            value.replace(QLatin1Char('\\'), QLatin1String("\\\\")).replace(QLatin1Char('\''), QLatin1String("\\'"));
+            out += QStringLiteral("%1='%2' ").arg(QString::fromUtf8(o->keyword), value);
+        }
+        PQconninfoFree(options);
+        return out.trimmed();
+    }
+
     QString path() const { return m_dir.path(); }
     QString file(const QString &name) const { return m_dir.filePath(name); }
 
@@ -48,5 +100,35 @@ public:
     }
 
 private:
+    static int &serial()
+    {
+        static int n = 0;
+        return n;
+    }
+    // A statement on the test server's own database, outside the ledger.
+    static void admin(const QString &sql, bool check = true)
+    {
+        if (testServer().isEmpty())
+            throw AppError(QString::fromLatin1(NoServer));
+        PGconn *conn = PQconnectdb(testServer().toUtf8().constData());
+        PGresult *res = PQexec(conn, sql.toUtf8().constData());
+        const bool ok = PQresultStatus(res) == PGRES_COMMAND_OK;
+        const QString message = QString::fromUtf8(PQerrorMessage(conn));
+        PQclear(res);
+        PQfinish(conn);
+        if (check && !ok)
+            throw AppError(QStringLiteral("%1: %2").arg(sql, message));
+    }
+
     QTemporaryDir m_dir;
+    QString m_alias;
+    QString m_database;
+    bool m_server = false;
 };
+
+// For a test that needs the server: skips it, with one line saying why, when there is none to use.
+#define SKIP_WITHOUT_SERVER()                                                                                          \
+    do {                                                                                                               \
+        if (DataFolder::testServer().isEmpty())                                                                        \
+            QSKIP(DataFolder::NoServer);                                                                               \
+    } while (false)

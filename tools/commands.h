@@ -10,6 +10,7 @@ int backupCommand(const QStringList &args);   // backup [DIR]
 int backupsCommand(const QStringList &args);  // backups [DIR]
 int restoreCommand(const QStringList &args);  // restore BACKUP [DIR]
 int checkCommand(const QStringList &args);    // check [DIR]
+int copyCommand(const QStringList &args);     // copy FROM TO
 
 // Prints a line to standard output or standard error, in the terminal's encoding.
 void out(const QString &line);

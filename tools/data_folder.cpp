@@ -41,8 +41,7 @@ void createMemoFile(const QString &folder)
 
 bool aliasNamesServer(const QString &alias)
 {
-    static const QRegularExpression server(QStringLiteral("^(postgres(ql)?://|\\s*[A-Za-z_]+\\s*=)"));
-    return server.match(alias).hasMatch();
+    return Database::isServerAlias(alias);
 }
 
 QString userDataFolder()

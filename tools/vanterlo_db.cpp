@@ -3,6 +3,7 @@
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "store/pg_backend.h"
 #include "tools/commands.h"
 #include "tools/data_folder.h"
 #include "tools/exchange_commands.h"
@@ -18,8 +19,11 @@ namespace {
 
 const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
 DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
+For init and copy it may also name a PostgreSQL database, as a URI (postgresql://user@host/database) or as
+connection settings ("host=... dbname=... user=..."); the password comes from ~/.pgpass or PGPASSWORD.
 
-  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys
+  init [DIR]                       create jhb.DB and huizong.DB, and an empty memo file bwl.sys; on a server,
+                                   the tables, their indexes and the recycle bin in an empty database
   generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
   deleted [DIR]                    list the records in the recycle bin, newest first
   undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
@@ -30,6 +34,9 @@ DIR is the data folder; without it, the folder named by BCDEMOS, else the curren
   restore BACKUP [DIR]             put a backup back (the program must be closed); the replaced files are kept
                                    as a backup of their own
   check [DIR]                      check integrity and schema of both files; exit status 0 only when sound
+  copy FROM TO                     copy the whole ledger (purchase records and recycle bin) from one data folder
+                                   or database server to another; TO must hold no records and is made when it
+                                   has no tables; all or nothing
   import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv
@@ -48,7 +55,8 @@ const struct
     const char *name;
     int (*run)(const QStringList &args);
 } Commands[] = {{"deleted", deletedCommand}, {"undelete", undeleteCommand}, {"backup", backupCommand},
-                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand}};
+                {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand},
+                {"copy", copyCommand}};
 
 } // namespace
 
@@ -75,6 +83,13 @@ int main(int argc, char *argv[])
         }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
             const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
+            if (Database::isServerAlias(dir)) {
+                // The memo file stays on each PC: only the tables go to the server.
+                Database::create(dir);
+                std::printf("created the tables JHB and JHB_deleted with their indexes in %s\n",
+                            qPrintable(Backend::serverName(dir)));
+                return 0;
+            }
             initDataFolder(dir);
             std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
             return 0;

@@ -268,6 +268,36 @@ private slots:
         QVERIFY(f->Button2->isEnabled()); // the edits changed, and "!删除!" leaves "取消" alone
     }
 
+    // Another PC stored a record under the number that this one's double-click wrote: the record is posted under the
+    // next free number, and the user is told which.
+    void aNumberAnotherPcTookMeanwhile()
+    {
+        EntryWindow w(fiveRecords);
+        TForm1 *f = w.form.get();
+        w.pick(QStringLiteral("大  米"));
+        QCOMPARE(w.field(QStringLiteral("ID"))->asInteger(), 10005);
+        {
+            Database other(w.data.alias());
+            Statement st(other, QStringLiteral("INSERT INTO JHB VALUES (10005, '白  糖', 3, 1, 3, '2026-03-07')"));
+            st.step();
+        }
+        keys::enter();
+        keys::type(QStringLiteral("4"));
+        keys::enter();
+        QCOMPARE(QApplication::focusWidget(), f->Button1);
+        keys::enter();
+        QCOMPARE(w.boxes.texts(),
+                 QStringList{QStringLiteral(
+                     "流水号 10005 在这条记录写入之前已被别的电脑用了；这条记录已经写入，流水号改为 10006")});
+        QCOMPARE(f->Table1->state(), Dataset::Browse);
+        QCOMPARE(w.field(QStringLiteral("ID"))->asInteger(), 10006);
+        QCOMPARE(w.stored(10006), QStringLiteral("大  米|2.5|4|10|%1").arg(today()));
+        QCOMPARE(w.stored(10005), QStringLiteral("白  糖|3|1|3|2026-03-07"));
+        // The next double-click takes the number after both.
+        w.pick(QStringLiteral("白  糖"));
+        QCOMPARE(w.field(QStringLiteral("ID"))->asInteger(), 10007);
+    }
+
     void aRefusedPostKeepsTheRecord()
     {
         EntryWindow w(fiveRecords);

@@ -71,6 +71,10 @@ private slots:
         // Exponents in the text: a compensated sum, rounded to the values' decimals.
         QTest::newRow("tiny values") << Values{1e-7, 2e-7, 4e-7} << "7E-7" << false;
         QTest::newRow("huge values") << Values{1e16, 1, -1e16, 0.5} << "1.5" << false;
+        // Hundredths of 20,000 large prices run past 64 bits on the way up and on the way down.
+        Values wide = repeated(10000, 9999999999999.99) + repeated(10000, -9999999999999.99);
+        wide << 0.01;
+        QTest::newRow("past 64 bits of hundredths") << wide << "0.01" << true;
         QTest::newRow("zero and negative zero") << Values{0.0, -0.0} << "0" << false;
     }
 

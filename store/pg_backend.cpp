@@ -1,0 +1,587 @@
+#include "store/pg_backend.h"
+
+#include "store/app_error.h"
+#include "store/text_forms.h"
+
+#include <QDate>
+#include <QRegularExpression>
+#include <cctype>
+#include <charconv>
+#include <libpq-fe.h>
+#include <limits>
+#include <vector>
+
+namespace Backend {
+
+namespace {
+
+// The server folds unquoted names to lower case; the program knows its fields by their own spelling.
+QString programName(const char *name)
+{
+    static const QString Known[] = {QStringLiteral("ID"),           QStringLiteral("Name"),
+                                    QStringLiteral("Single_Price"), QStringLiteral("Kount"),
+                                    QStringLiteral("ZongPrice"),    QStringLiteral("Sime"),
+                                    QStringLiteral("Seq"),          QStringLiteral("DeletedAt"),
+                                    QStringLiteral("Way"),          QStringLiteral("Deletion")};
+    const QString text = QString::fromUtf8(name);
+    for (const QString &known : Known) {
+        if (known.compare(text, Qt::CaseInsensitive) == 0)
+            return known;
+    }
+    return text;
+}
+
+// The settings that a conninfo string or URI gives, by keyword; empty when it cannot be read.
+QList<std::pair<QString, QString>> settingsOf(const QString &alias)
+{
+    QList<std::pair<QString, QString>> out;
+    char *error = nullptr;
+    PQconninfoOption *options = PQconninfoParse(alias.toUtf8().constData(), &error);
+    PQfreemem(error);
+    if (!options)
+        return out;
+    for (PQconninfoOption *o = options; o->keyword; ++o) {
+        if (o->val)
+            out.append({QString::fromUtf8(o->keyword), QString::fromUtf8(o->val)});
+    }
+    PQconninfoFree(options);
+    return out;
+}
+
+QString settingOf(const QList<std::pair<QString, QString>> &settings, const char *keyword)
+{
+    for (const auto &[key, value] : settings) {
+        if (key == QLatin1String(keyword))
+            return value;
+    }
+    return QString();
+}
+
+// What a refused connection means for the user.
+QString connectCause(const QString &engineText)
+{
+    const QString t = engineText.toLower();
+    if (t.contains(QLatin1String("password authentication failed")) ||
+        t.contains(QLatin1String("no password supplied")) || t.contains(QLatin1String("authentication failed")) ||
+        t.contains(QLatin1String("no pg_hba.conf entry")) || t.contains(QLatin1String("role \"")))
+        return QStringLiteral("服务器拒绝了登录（用户名或密码不对，或者这台电脑没有登录的权限）");
+    if (t.contains(QLatin1String("database \"")) && t.contains(QLatin1String("does not exist")))
+        return QStringLiteral("服务器上没有这个数据库");
+    if (t.contains(QLatin1String("permission denied")))
+        return QStringLiteral("没有使用这个数据库的权限");
+    if (t.contains(QLatin1String("timeout")) || t.contains(QLatin1String("timed out")))
+        return QStringLiteral("连接服务器超时（服务器没有应答，或者网络不通）");
+    if (t.contains(QLatin1String("could not translate host name")))
+        return QStringLiteral("找不到这个服务器名（地址写错了，或者网络不通）");
+    if (t.contains(QLatin1String("ssl")))
+        return QStringLiteral("不能建立加密连接（请检查 sslmode 设置和服务器的证书）");
+    if (t.contains(QLatin1String("invalid")) || t.contains(QLatin1String("missing \"=\"")) ||
+        t.contains(QLatin1String("uri")))
+        return QStringLiteral("数据库地址（BCDEMOS）的写法不对");
+    if (t.contains(QLatin1String("too many connections")) || t.contains(QLatin1String("starting up")) ||
+        t.contains(QLatin1String("shutting down")))
+        return QStringLiteral("服务器现在不接受连接（正在启动、关闭，或者连接数已满），请稍后再试");
+    return QStringLiteral("连不上服务器（服务器没有运行、地址或端口不对，或者网络不通）");
+}
+
+// The message the user sees for a failed statement.
+QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
+{
+    const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
+    const QString code = QString::fromLatin1(state ? state : "");
+    if (code == QLatin1String("23505"))
+        return QStringLiteral("Key violation");
+    if (code == QLatin1String("23502")) {
+        const char *column = PQresultErrorField(res, PG_DIAG_COLUMN_NAME);
+        return QStringLiteral("Field '%1' must have a value").arg(programName(column ? column : ""));
+    }
+    QString text = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn)).trimmed();
+    if (text.isEmpty())
+        text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
+    text = withoutPassword(text, alias);
+    if (PQstatus(conn) == CONNECTION_BAD || code.startsWith(QLatin1String("08")))
+        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成，请检查网络后重新启动 Vanterlo")
+            .arg(text, serverName(alias));
+    if (code == QLatin1String("40001") || code == QLatin1String("40P01") || code == QLatin1String("55P03"))
+        return QStringLiteral("%1\n数据正被另一台电脑使用，这次的操作没有完成；请再试一次").arg(text);
+    if (code == QLatin1String("42501"))
+        return QStringLiteral("%1\n数据库服务器 %2：没有这样做的权限").arg(text, serverName(alias));
+    if (code == QLatin1String("53100"))
+        return QStringLiteral("%1\n数据库服务器 %2 的磁盘已满；没有写入任何内容").arg(text, serverName(alias));
+    return text;
+}
+
+using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
+
+Result wrap(PGresult *res)
+{
+    return Result(res, &PQclear);
+}
+
+bool succeeded(const PGresult *res)
+{
+    const ExecStatusType s = PQresultStatus(res);
+    return s == PGRES_COMMAND_OK || s == PGRES_TUPLES_OK || s == PGRES_EMPTY_QUERY;
+}
+
+bool isWrite(const QByteArray &sql)
+{
+    const QByteArray head = sql.trimmed().left(6).toUpper();
+    return head == "INSERT" || head == "UPDATE" || head == "DELETE";
+}
+
+class PgConnection;
+
+class PgCursor final : public Cursor
+{
+public:
+    PgCursor(PgConnection &conn, const QString &sql);
+    int parameterCount() const override { return m_paramCount; }
+
+    void bind(int index0, const QVariant &value) override
+    {
+        Param &p = param(index0);
+        p.isNull = value.isNull() || !value.isValid();
+        if (p.isNull)
+            return;
+        switch (value.typeId()) {
+        case QMetaType::Int:
+        case QMetaType::LongLong:
+        case QMetaType::UInt:
+        case QMetaType::Bool:
+            p.text = QByteArray::number(value.toLongLong());
+            break;
+        case QMetaType::Double:
+            // Money is stored as the decimal the user sees, so that sums on the server are exact.
+            p.text = formatGeneral(value.toDouble()).toUtf8();
+            break;
+        case QMetaType::QDate:
+            p.text = value.toDate().toString(Qt::ISODate).toUtf8();
+            break;
+        default:
+            p.text = value.toString().toUtf8();
+        }
+    }
+
+    void bindInt(int index0, qint64 value) override
+    {
+        Param &p = param(index0);
+        p.isNull = false;
+        p.text = QByteArray::number(value);
+    }
+
+    bool step() override;
+
+    void reset() override
+    {
+        m_result.reset();
+        m_row = -1;
+        for (Param &p : m_params)
+            p.isNull = true;
+    }
+
+    int columnCount() const override
+    {
+        const PGresult *r = described();
+        return r ? PQnfields(r) : 0;
+    }
+    QString columnName(int i) const override
+    {
+        const PGresult *r = described();
+        return r ? programName(PQfname(r, i)) : QString();
+    }
+
+    QVariant column(int i) const override
+    {
+        switch (columnType(i)) {
+        case Statement::NullValue:
+            return QVariant();
+        case Statement::IntegerValue:
+            return QVariant(columnInt(i));
+        case Statement::FloatValue:
+            return QVariant(columnDouble(i));
+        case Statement::BlobValue: {
+            size_t length = 0;
+            unsigned char *bytes = PQunescapeBytea(reinterpret_cast<const unsigned char *>(value(i)), &length);
+            const QByteArray out(reinterpret_cast<const char *>(bytes), qsizetype(length));
+            PQfreemem(bytes);
+            return QVariant(out);
+        }
+        case Statement::TextValue:
+            break;
+        }
+        const std::string_view text = columnUtf8(i);
+        return QVariant(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    }
+
+    qint64 columnInt(int i) const override
+    {
+        const char *text = value(i);
+        if (PQftype(m_result.get(), i) == BoolOid)
+            return text[0] == 't' ? 1 : 0;
+        qint64 v = 0;
+        const char *end = text + PQgetlength(m_result.get(), m_row, i);
+        const auto res = std::from_chars(text, end, v);
+        if (res.ec == std::errc() && res.ptr == end)
+            return v;
+        return qint64(columnDouble(i)); // a decimal read as an integer, as SQLite reads a float
+    }
+
+    Statement::ColumnType columnType(int i) const override
+    {
+        if (PQgetisnull(m_result.get(), m_row, i))
+            return Statement::NullValue;
+        switch (PQftype(m_result.get(), i)) {
+        case BoolOid:
+        case 20: // int8
+        case 21: // int2
+        case 23: // int4
+        case 26: // oid
+            return Statement::IntegerValue;
+        case 700:  // float4
+        case 701:  // float8
+        case 1700: // numeric
+            return Statement::FloatValue;
+        case 17: // bytea
+            return Statement::BlobValue;
+        default:
+            return Statement::TextValue;
+        }
+    }
+
+    double columnDouble(int i) const override
+    {
+        const char *text = value(i);
+        const char *end = text + PQgetlength(m_result.get(), m_row, i);
+        double v = 0;
+        const auto res = std::from_chars(text, end, v);
+        if (res.ec == std::errc())
+            return v;
+        // Infinity and NaN, which from_chars spells differently from the server.
+        const QByteArray t(text, end - text);
+        if (t == "Infinity")
+            return std::numeric_limits<double>::infinity();
+        if (t == "-Infinity")
+            return -std::numeric_limits<double>::infinity();
+        if (t == "NaN")
+            return std::numeric_limits<double>::quiet_NaN();
+        return v;
+    }
+
+    std::string_view columnUtf8(int i) const override
+    {
+        if (!m_result || PQgetisnull(m_result.get(), m_row, i))
+            return std::string_view();
+        return std::string_view(value(i), size_t(PQgetlength(m_result.get(), m_row, i)));
+    }
+
+private:
+    static constexpr unsigned BoolOid = 16;
+    struct Param
+    {
+        QByteArray text;
+        bool isNull = true;
+    };
+    Param &param(int index0)
+    {
+        if (index0 < 0 || index0 >= m_paramCount)
+            throw AppError(QStringLiteral("Parameter index %1 out of range").arg(index0 + 1));
+        return m_params[size_t(index0)];
+    }
+    const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
+    const PGresult *described() const;
+
+    PgConnection &m_conn;
+    QByteArray m_sql;
+    bool m_write = false;
+    int m_paramCount = 0;
+    std::vector<Param> m_params;
+    Result m_result{nullptr, &PQclear};
+    mutable Result m_description{nullptr, &PQclear};
+    int m_row = -1;
+};
+
+class PgConnection final : public Connection
+{
+public:
+    PgConnection(PGconn *conn, const QString &alias) : m_conn(conn), m_alias(alias) {}
+    ~PgConnection() override { PQfinish(m_conn); }
+
+    PGconn *handle() const { return m_conn; }
+    const QString &alias() const { return m_alias; }
+    void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
+    [[noreturn]] void fail(const PGresult *res) const { throw AppError(statementError(m_conn, res, m_alias)); }
+
+    std::unique_ptr<Cursor> prepare(const QString &sql) override { return std::make_unique<PgCursor>(*this, sql); }
+
+    void exec(const char *sql) override
+    {
+        const Result res = wrap(PQexec(m_conn, sql));
+        if (!succeeded(res.get()))
+            fail(res.get());
+        setChanges(res.get());
+    }
+
+    bool tryExec(const char *sql) noexcept override
+    {
+        PGresult *res = PQexec(m_conn, sql);
+        const bool ok = succeeded(res);
+        PQclear(res);
+        return ok;
+    }
+
+    void begin() override { exec("BEGIN"); }
+
+    bool commit(QString *error) noexcept override
+    {
+        PGresult *res = PQexec(m_conn, "COMMIT");
+        bool ok = succeeded(res);
+        QString message;
+        if (!ok) {
+            message = statementError(m_conn, res, m_alias);
+        } else if (qstrcmp(PQcmdStatus(res), "COMMIT") != 0) {
+            // A transaction that a failed statement spoiled ends in a rollback, which the server reports as done.
+            ok = false;
+            message = QStringLiteral("A statement of the transaction failed");
+        }
+        PQclear(res);
+        if (!ok) {
+            if (error)
+                *error = message;
+            if (inTransaction())
+                tryExec("ROLLBACK");
+        }
+        return ok;
+    }
+
+    bool inTransaction() const override
+    {
+        const PGTransactionStatusType s = PQtransactionStatus(m_conn);
+        return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
+    }
+
+    int changes() const override { return m_changes; }
+
+    QList<FieldDef> tableFields(const QString &table) override
+    {
+        // to_regclass folds the name as the statements do, and finds the connection's temporary table first.
+        PgCursor info(
+            *this,
+            QStringLiteral("SELECT a.attname, t.typname, a.atttypmod, a.attnotnull OR coalesce(i.indisprimary, false) "
+                           "FROM pg_attribute a JOIN pg_type t ON t.oid = a.atttypid "
+                           "LEFT JOIN pg_index i ON i.indrelid = a.attrelid AND i.indisprimary "
+                           "AND a.attnum = ANY(i.indkey) "
+                           "WHERE a.attrelid = to_regclass(?) AND a.attnum > 0 AND NOT a.attisdropped "
+                           "ORDER BY a.attnum"));
+        info.bind(0, table);
+        QList<FieldDef> defs;
+        while (info.step()) {
+            FieldDef def;
+            def.name = programName(info.columnUtf8(0).data());
+            const QString type = info.column(1).toString();
+            if (type.startsWith(QLatin1String("int")))
+                def.type = FieldType::Integer;
+            else if (type == QLatin1String("varchar") || type == QLatin1String("text") ||
+                     type == QLatin1String("bpchar"))
+                def.type = FieldType::String;
+            else if (type == QLatin1String("numeric") || type.startsWith(QLatin1String("float")))
+                def.type = FieldType::Float;
+            else if (type == QLatin1String("date"))
+                def.type = FieldType::Date;
+            const qint64 mod = info.columnInt(2);
+            def.size = def.type == FieldType::String && mod > 4 ? int(mod - 4) : 0;
+            def.required = info.column(3).toString() == QLatin1String("t") || info.columnInt(3) != 0;
+            defs.append(def);
+        }
+        return defs;
+    }
+
+private:
+    PGconn *m_conn;
+    QString m_alias;
+    int m_changes = 0;
+};
+
+PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn)
+{
+    m_sql = serverSql(sql, &m_paramCount);
+    m_write = isWrite(m_sql);
+    m_params.resize(size_t(m_paramCount));
+    // Checked now, as an SQLite statement is when it is prepared.
+    const Result res = wrap(PQprepare(conn.handle(), "", m_sql.constData(), m_paramCount, nullptr));
+    if (!succeeded(res.get()))
+        conn.fail(res.get());
+}
+
+const PGresult *PgCursor::described() const
+{
+    if (m_result)
+        return m_result.get();
+    if (!m_description) {
+        PGconn *c = m_conn.handle();
+        Result prepared = wrap(PQprepare(c, "", m_sql.constData(), m_paramCount, nullptr));
+        if (!succeeded(prepared.get()))
+            m_conn.fail(prepared.get());
+        Result desc = wrap(PQdescribePrepared(c, ""));
+        if (!succeeded(desc.get()))
+            m_conn.fail(desc.get());
+        m_description = std::move(desc);
+    }
+    return m_description.get();
+}
+
+bool PgCursor::step()
+{
+    if (m_result)
+        return ++m_row < PQntuples(m_result.get());
+    std::vector<const char *> values(static_cast<size_t>(m_paramCount));
+    std::vector<int> lengths(static_cast<size_t>(m_paramCount));
+    for (size_t i = 0; i < m_params.size(); ++i) {
+        values[i] = m_params[i].isNull ? nullptr : m_params[i].text.constData();
+        lengths[i] = int(m_params[i].text.size());
+    }
+    PGconn *c = m_conn.handle();
+    // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
+    // gets a savepoint of its own.
+    const bool guard = m_write && PQtransactionStatus(c) == PQTRANS_INTRANS;
+    if (guard)
+        m_conn.exec("SAVEPOINT vanterlo_statement");
+    Result res =
+        wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(), nullptr, 0));
+    if (!succeeded(res.get())) {
+        if (guard)
+            m_conn.tryExec("ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement");
+        m_conn.fail(res.get());
+    }
+    if (guard)
+        m_conn.exec("RELEASE SAVEPOINT vanterlo_statement");
+    m_conn.setChanges(res.get());
+    m_result = std::move(res);
+    m_row = 0;
+    return m_row < PQntuples(m_result.get());
+}
+
+QString hostOf(const QList<std::pair<QString, QString>> &settings)
+{
+    QString host = settingOf(settings, "host");
+    if (host.isEmpty())
+        host = settingOf(settings, "hostaddr");
+    return host.isEmpty() ? QStringLiteral("localhost") : host;
+}
+
+} // namespace
+
+QString serverName(const QString &alias)
+{
+    const auto settings = settingsOf(alias);
+    if (settings.isEmpty())
+        return withoutPassword(alias, alias);
+    QString port = settingOf(settings, "port");
+    if (port.isEmpty())
+        port = QStringLiteral("5432");
+    QString name = QStringLiteral("%1:%2").arg(hostOf(settings), port);
+    const QString dbname = settingOf(settings, "dbname");
+    if (!dbname.isEmpty())
+        name += QLatin1Char('/') + dbname;
+    return name;
+}
+
+QString withoutPassword(const QString &text, const QString &alias)
+{
+    QString out = text;
+    const QString password = settingOf(settingsOf(alias), "password");
+    if (!password.isEmpty())
+        out.replace(password, QStringLiteral("***"));
+    static const QRegularExpression keyword(QStringLiteral("(password\\s*=\\s*)('(?:[^'\\\\]|\\\\.)*'|\\S+)"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression userinfo(QStringLiteral("(postgres(?:ql)?://[^:/@\\s]*):[^@\\s]*@"),
+                                             QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression query(QStringLiteral("([?&]password=)[^&\\s]*"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    out.replace(keyword, QStringLiteral("\\1***"));
+    out.replace(userinfo, QStringLiteral("\\1:***@"));
+    out.replace(query, QStringLiteral("\\1***"));
+    return out;
+}
+
+QByteArray serverSql(const QString &sql, int *count)
+{
+    const QByteArray in = sql.toUtf8();
+    QByteArray out;
+    out.reserve(in.size() + 16);
+    int next = 0, highest = 0;
+    const auto isWordChar = [](char c) { return std::isalnum(uchar(c)) || c == '_' || uchar(c) >= 0x80; };
+    const auto marker = [&](int number) {
+        // "x IS ?" compares with null equal to null; the server spells that IS NOT DISTINCT FROM.
+        qsizetype end = out.size();
+        while (end > 0 && std::isspace(uchar(out[end - 1])))
+            --end;
+        if (end >= 2 && qstrnicmp(out.constData() + end - 2, "IS", 2) == 0 && (end == 2 || !isWordChar(out[end - 3])) &&
+            end < out.size())
+            out.append("NOT DISTINCT FROM ");
+        out.append('$').append(QByteArray::number(number));
+        highest = std::max(highest, number);
+    };
+    for (qsizetype i = 0; i < in.size(); ++i) {
+        const char c = in[i];
+        if (c == '\'' || c == '"') {
+            const qsizetype close = in.indexOf(c, i + 1);
+            const qsizetype stop = close < 0 ? in.size() : close + 1;
+            out.append(in.mid(i, stop - i));
+            i = stop - 1;
+        } else if (c == '-' && i + 1 < in.size() && in[i + 1] == '-') {
+            const qsizetype eol = in.indexOf('\n', i);
+            const qsizetype stop = eol < 0 ? in.size() : eol;
+            out.append(in.mid(i, stop - i));
+            i = stop - 1;
+        } else if (c == ':' && i + 1 < in.size() && in[i + 1] == ':') {
+            out.append("::");
+            ++i;
+        } else if (c == ':' && i + 1 < in.size() && (std::isalpha(uchar(in[i + 1])) || in[i + 1] == '_')) {
+            ++i;
+            while (i + 1 < in.size() && isWordChar(in[i + 1]))
+                ++i;
+            marker(++next);
+        } else if (c == '?') {
+            qsizetype j = i + 1;
+            while (j < in.size() && std::isdigit(uchar(in[j])))
+                ++j;
+            if (j > i + 1) {
+                marker(in.mid(i + 1, j - i - 1).toInt());
+                i = j - 1;
+            } else {
+                marker(++next);
+            }
+        } else {
+            out.append(c);
+        }
+    }
+    if (count)
+        *count = std::max(highest, next);
+    return out;
+}
+
+std::unique_ptr<Connection> pgConnection(const QString &alias)
+{
+    const QByteArray dbname = alias.toUtf8();
+    // Given first, so that the alias may set its own; a server that does not answer is reported within seconds.
+    const char *keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
+    const char *values[] = {"10", "vanterlo", dbname.constData(), nullptr};
+    PGconn *conn = PQconnectdbParams(keywords, values, 1);
+    if (!conn)
+        throw AppError(QStringLiteral("Out of memory"));
+    if (PQstatus(conn) != CONNECTION_OK) {
+        const QString engine = withoutPassword(QString::fromUtf8(PQerrorMessage(conn)).trimmed(), alias);
+        PQfinish(conn);
+        throw AppError(QStringLiteral("Cannot connect to the database server: %1\n数据库服务器 %2：%3")
+                           .arg(engine, serverName(alias), connectCause(engine)));
+    }
+    auto connection = std::make_unique<PgConnection>(conn, alias);
+    PQsetClientEncoding(conn, "UTF8");
+    // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the files,
+    // rather than in the order of a hash table.
+    connection->exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+    return connection;
+}
+
+} // namespace Backend
