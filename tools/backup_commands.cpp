@@ -1,15 +1,23 @@
 #include "store/app_error.h"
 #include "store/backup.h"
 #include "store/database.h"
+#include "store/pg_backend.h"
 #include "tools/commands.h"
 
 #include <QDir>
 
 namespace {
 
+// The data folder the command works on. Backups and checks are of the two files: a ledger on a database server is
+// kept safe by the server's own means, and the user is told so rather than shown a folder named after the server.
 QString folderArg(const QStringList &args, int at)
 {
-    return args.size() > at ? args[at] : Database::aliasFolder();
+    const QString folder = args.size() > at ? args[at] : Database::aliasFolder();
+    if (Database::isServerAlias(folder))
+        throw AppError(QStringLiteral("%1 是数据库服务器上的账本：它的备份、恢复和检查由服务器做（例如 pg_dump、"
+                                      "pg_restore），或用 vanterlo-db copy 把整个账本复制到一个文件夹")
+                           .arg(Backend::serverName(folder)));
+    return folder;
 }
 
 } // namespace

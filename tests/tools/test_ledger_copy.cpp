@@ -7,6 +7,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <sqlite3.h>
@@ -118,6 +119,7 @@ private slots:
     void refusesWhatItMustNotWriteInto();
     void aRefusedRowLeavesTheTargetEmpty();
     void toTheServerAndBack();
+    void serverCommands();
 };
 
 void TestLedgerCopy::copiesEveryValueAsStored()
@@ -266,6 +268,54 @@ void TestLedgerCopy::toTheServerAndBack()
     const RecycleBin::RestoreResult restored = RecycleBin::restoreDeletion(db, newest[1].deletion);
     QCOMPARE(restored.restored, 2);
     QCOMPARE(RecycleBin::restoreIds(db, {10003}).restored, 1);
+}
+
+struct Run
+{
+    int status = -1;
+    QString out, err;
+};
+
+Run vanterloDb(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VANTERLO_DB), args);
+    p.waitForFinished(120000);
+    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
+            QString::fromUtf8(p.readAllStandardError())};
+}
+
+void TestLedgerCopy::serverCommands()
+{
+    SKIP_WITHOUT_SERVER();
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("from"));
+    fill(from, 0);
+    DataFolder server(false, DataFolder::Where::Server);
+    // A password in the alias (the test server does not ask for one) must never be shown.
+    const QString alias = server.alias() + QStringLiteral(" password=s3cret-word");
+
+    Run r = vanterloDb({QStringLiteral("init"), alias});
+    QVERIFY2(r.status == 0 && r.out.contains(QLatin1String("JHB_deleted")), qPrintable(r.out + r.err));
+    r = vanterloDb({QStringLiteral("init"), alias});
+    QVERIFY2(r.status == 1 && r.err.contains(QStringLiteral("已经有表 JHB")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+
+    // Into the tables init made: they hold no records yet.
+    r = vanterloDb({QStringLiteral("copy"), from, alias});
+    QVERIFY2(r.status == 0 && r.out.contains(QStringLiteral("已复制 2 条进货记录和回收站中的 3 条记录")),
+             qPrintable(r.out + r.err));
+    r = vanterloDb({QStringLiteral("copy"), from, alias});
+    QVERIFY2(r.status == 1 && r.err.contains(QStringLiteral("已有 2 条进货记录")), qPrintable(r.err));
+    QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+
+    // The files' own safekeeping is not for a server: said so, and no folder is made after the alias's text.
+    for (const char *command : {"backup", "backups", "check"}) {
+        r = vanterloDb({QString::fromLatin1(command), alias});
+        QVERIFY2(r.status == 1 && r.err.contains(QLatin1String("pg_dump")), qPrintable(command + r.err));
+        QVERIFY(!r.err.contains(QLatin1String("s3cret")));
+    }
+    QVERIFY(!QFileInfo::exists(alias));
 }
 
 QTEST_GUILESS_MAIN(TestLedgerCopy)
