@@ -340,6 +340,10 @@ void Database::openFolder()
         if (!QFileInfo(m_folder).isWritable())
             throw startupError(engineText(SQLITE_READONLY), jhb, startupCause(SQLITE_READONLY));
         setPragmas(m_db, jhb, huizong);
+        // Temporary storage in memory: a deletion fires the recycle bin's trigger, whose statement journal would
+        // otherwise go to a temporary file for every row (a year's deletion took 2.6 times as long). Set before the
+        // trigger is made: changing it drops the temporary schema. Should it fail, deleting is only slower.
+        sqlite3_exec(m_db, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
         // Deleted purchase records go to the recycle bin (added here to files made before it existed).
         RecycleBin::install(*this);
     } catch (...) {
