@@ -46,9 +46,13 @@ std::unique_ptr<InstanceLock> lockDataFolder()
 int runProgram(QApplication &app, const std::function<void()> &eventLoop)
 {
     Q_UNUSED(app);
-    const std::unique_ptr<InstanceLock> lock = lockDataFolder();
-    if (!lock)
-        return 0;
+    std::unique_ptr<InstanceLock> lock;
+    // Several copies share a ledger on a server by design: only a folder is locked.
+    if (!Database::isServerAlias(Database::alias())) {
+        lock = lockDataFolder();
+        if (!lock)
+            return 0;
+    }
     bool started = false;
     try {
         fm = new Tfm;

@@ -92,10 +92,15 @@ void BackupScheduler::launch(std::unique_ptr<Backups::Snapshot> snapshot, bool d
     m_jobs.push_back(std::move(job));
 }
 
+// Tables that lie elsewhere (a database server) have no files here to copy.
+bool BackupScheduler::hasFiles() const
+{
+    return !m_folder.isEmpty() && QFileInfo(QDir(m_folder).filePath(QStringLiteral("jhb.DB"))).isFile();
+}
+
 void BackupScheduler::startDaily()
 {
-    // Tables that lie elsewhere (a database server) have no files here to copy.
-    if (!QFileInfo(QDir(m_folder).filePath(QStringLiteral("jhb.DB"))).isFile())
+    if (!hasFiles())
         return;
     try {
         if (!Backups::dailyDue(m_folder, QDate::currentDate()))
@@ -112,6 +117,9 @@ void BackupScheduler::startDaily()
 
 std::unique_ptr<PendingBackup> BackupScheduler::beforeDeletion()
 {
+    // On a server the recycle bin keeps what is deleted; the server's own backups keep the rest.
+    if (!hasFiles())
+        return nullptr;
     try {
         return std::make_unique<PendingBackup>(
             this, std::make_unique<Backups::Snapshot>(m_folder, Backups::Kind::BeforeDeletion));
@@ -145,11 +153,18 @@ PendingBackup::~PendingBackup()
 
 void BackupScheduler::backupNow(std::function<void(const Backups::Info &, const QString &)> done)
 {
+    // The snapshot is taken before done is handed on, so that a refusal can still be told through it.
+    std::unique_ptr<Backups::Snapshot> snapshot;
     try {
-        launch(std::make_unique<Backups::Snapshot>(m_folder, Backups::Kind::Manual), false, std::move(done));
+        if (!hasFiles())
+            throw AppError(QStringLiteral("进货记录在数据库服务器上，不在这台电脑的数据文件夹中；"
+                                          "请由服务器的管理员备份那个数据库（例如用 pg_dump）"));
+        snapshot = std::make_unique<Backups::Snapshot>(m_folder, Backups::Kind::Manual);
     } catch (const AppError &e) {
         done({}, e.message());
+        return;
     }
+    launch(std::move(snapshot), false, std::move(done));
 }
 
 void BackupScheduler::reportFailure(const QString &error)

@@ -57,6 +57,7 @@ private:
         std::atomic_bool finished{false};
         bool daily = false;
     };
+    bool hasFiles() const;
     void launch(std::unique_ptr<Backups::Snapshot> snapshot, bool daily,
                 std::function<void(const Backups::Info &, const QString &error)> done);
     void reap();

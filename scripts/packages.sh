@@ -1,6 +1,8 @@
 # Installs the Debian packages that building, running and testing need; nothing when all are there.
 # Sourced by run.sh and test.sh.
 
+# The accessibility test runs its own session bus (dbus-daemon), on which Qt starts the accessibility bus
+# (at-spi2-core).
 # Debian 12's Qt Charts needs Qt's OpenGL module at build time, which qt6-charts-dev does not pull in.
 VANTERLO_PACKAGES=(
     build-essential cmake qt6-base-dev qt6-qpa-plugins libsqlite3-dev libjpeg-dev
@@ -10,6 +12,7 @@ VANTERLO_PACKAGES=(
     dpkg-dev file lintian desktop-file-utils appstream
     clang libclang-rt-14-dev
     libpq-dev pkg-config
+    dbus-daemon at-spi2-core
 )
 
 # The database server that the tests start for themselves (./test.sh). Not needed to build or run the program, so a

@@ -5,6 +5,7 @@
 #include <QList>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -43,6 +44,9 @@ public:
     virtual bool inTransaction() const = 0;
     virtual int changes() const = 0; // rows changed by the last INSERT, UPDATE or DELETE
     virtual QList<FieldDef> tableFields(const QString &table) = 0;
+    // What a connection that was lost and made anew needs again (its temporary tables, its settings). Only a
+    // connection to a server is ever made anew.
+    virtual void setAfterReconnect(std::function<void()> setup) { Q_UNUSED(setup); }
 };
 
 } // namespace Backend

@@ -270,6 +270,8 @@ QString folderOf(const QString &dataFolder)
 QList<Info> list(const QString &dataFolder)
 {
     QList<Info> out;
+    if (dataFolder.isEmpty())
+        return out; // a ledger on a server: its backups are the server's
     const QDir dir(folderOf(dataFolder));
     for (const QFileInfo &fi : dir.entryInfoList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name | QDir::Reversed)) {
         if (namePattern().match(fi.fileName()).hasMatch())

@@ -274,6 +274,10 @@ void Database::openServer(bool check)
         return;
     RecycleBin::install(*this);
     Indexes::upgrade(*this);
+    m_conn->setAfterReconnect([this] {
+        exec(CreateServerHuizong);
+        RecycleBin::install(*this);
+    });
 }
 
 void Database::createOnServer(const QString &alias)

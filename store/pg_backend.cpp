@@ -100,7 +100,8 @@ QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
         text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
     text = withoutPassword(text, alias);
     if (PQstatus(conn) == CONNECTION_BAD || code.startsWith(QLatin1String("08")))
-        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成，请检查网络后重新启动 Vanterlo")
+        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成。程序在下一次操作时重新连接，"
+                              "请检查网络后再试一次")
             .arg(text, serverName(alias));
     if (code == QLatin1String("40001") || code == QLatin1String("40P01") || code == QLatin1String("55P03"))
         return QStringLiteral("%1\n数据正被另一台电脑使用，这次的操作没有完成；请再试一次").arg(text);
@@ -290,6 +291,7 @@ private:
     }
     const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
     const PGresult *described() const;
+    Result guarded(const char *const *values, const int *lengths);
 
     PgConnection &m_conn;
     QByteArray m_sql;
@@ -312,10 +314,45 @@ public:
     void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
     [[noreturn]] void fail(const PGresult *res) const { throw AppError(statementError(m_conn, res, m_alias)); }
 
-    std::unique_ptr<Cursor> prepare(const QString &sql) override { return std::make_unique<PgCursor>(*this, sql); }
+    std::unique_ptr<Cursor> prepare(const QString &sql) override
+    {
+        revive();
+        return std::make_unique<PgCursor>(*this, sql);
+    }
+
+    void setAfterReconnect(std::function<void()> setup) override { m_afterReconnect = std::move(setup); }
+
+    // A connection that was lost (the server restarted, the network was down) is made anew before the next
+    // statement: the statement that met the loss has failed with its message; what follows works again.
+    void revive()
+    {
+        if (PQstatus(m_conn) != CONNECTION_BAD || m_reviving)
+            return;
+        PQreset(m_conn);
+        if (PQstatus(m_conn) != CONNECTION_OK)
+            return; // the next statement says what is wrong
+        m_reviving = true;
+        try {
+            setUp();
+            if (m_afterReconnect)
+                m_afterReconnect();
+        } catch (const AppError &) {
+            // Told by the statement that needs what is missing.
+        }
+        m_reviving = false;
+    }
+
+    void setUp()
+    {
+        PQsetClientEncoding(m_conn, "UTF8");
+        // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the
+        // files, rather than in the order of a hash table.
+        exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+    }
 
     void exec(const char *sql) override
     {
+        revive();
         const Result res = wrap(PQexec(m_conn, sql));
         if (!succeeded(res.get()))
             fail(res.get());
@@ -400,6 +437,8 @@ private:
     PGconn *m_conn;
     QString m_alias;
     int m_changes = 0;
+    std::function<void()> m_afterReconnect;
+    bool m_reviving = false;
 };
 
 PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn)
@@ -434,6 +473,7 @@ bool PgCursor::step()
 {
     if (m_result)
         return ++m_row < PQntuples(m_result.get());
+    m_conn.revive();
     std::vector<const char *> values(static_cast<size_t>(m_paramCount));
     std::vector<int> lengths(static_cast<size_t>(m_paramCount));
     for (size_t i = 0; i < m_params.size(); ++i) {
@@ -444,21 +484,63 @@ bool PgCursor::step()
     // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
     // gets a savepoint of its own.
     const bool guard = m_write && PQtransactionStatus(c) == PQTRANS_INTRANS;
-    if (guard)
-        m_conn.exec("SAVEPOINT vanterlo_statement");
-    Result res =
-        wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(), nullptr, 0));
-    if (!succeeded(res.get())) {
-        if (guard)
-            m_conn.tryExec("ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement");
+    Result res = guard ? guarded(values.data(), lengths.data())
+                       : wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(),
+                                           nullptr, 0));
+    if (!succeeded(res.get()))
         m_conn.fail(res.get());
-    }
-    if (guard)
-        m_conn.exec("RELEASE SAVEPOINT vanterlo_statement");
     m_conn.setChanges(res.get());
     m_result = std::move(res);
     m_row = 0;
     return m_row < PQntuples(m_result.get());
+}
+
+// The statement between a savepoint and its release, sent together in one round trip; on failure the savepoint is
+// rolled back, so that the transaction goes on without the statement.
+Result PgCursor::guarded(const char *const *values, const int *lengths)
+{
+    PGconn *c = m_conn.handle();
+    const char *const Savepoint = "SAVEPOINT vanterlo_statement";
+    const char *const Release = "RELEASE SAVEPOINT vanterlo_statement";
+    const char *const Undo = "ROLLBACK TO SAVEPOINT vanterlo_statement; RELEASE SAVEPOINT vanterlo_statement";
+    if (PQenterPipelineMode(c) != 1) {
+        // No pipeline to be had: the three steps one after another.
+        m_conn.exec(Savepoint);
+        Result res = wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0));
+        if (succeeded(res.get()))
+            m_conn.exec(Release);
+        else
+            m_conn.tryExec(Undo);
+        return res;
+    }
+    Result results[3] = {wrap(nullptr), wrap(nullptr), wrap(nullptr)};
+    const bool sent =
+        PQsendQueryParams(c, Savepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+        PQsendQueryParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0) == 1 &&
+        PQsendQueryParams(c, Release, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 && PQpipelineSync(c) == 1;
+    if (sent) {
+        for (Result &r : results) {
+            r = wrap(PQgetResult(c));
+            if (!r)
+                break; // the connection is gone
+            while (PGresult *more = PQgetResult(c))
+                PQclear(more);
+        }
+        if (results[2])
+            PQclear(PQgetResult(c)); // the end of the pipeline
+    }
+    PQexitPipelineMode(c);
+    if (!results[0] || !results[1] || !results[2])
+        m_conn.fail(nullptr); // the connection's own message
+    if (!succeeded(results[0].get()))
+        m_conn.fail(results[0].get());
+    if (!succeeded(results[1].get())) {
+        m_conn.tryExec(Undo);
+        return std::move(results[1]);
+    }
+    if (!succeeded(results[2].get()))
+        m_conn.fail(results[2].get());
+    return std::move(results[1]);
 }
 
 QString hostOf(const QList<std::pair<QString, QString>> &settings)
@@ -577,10 +659,7 @@ std::unique_ptr<Connection> pgConnection(const QString &alias)
                            .arg(engine, serverName(alias), connectCause(engine)));
     }
     auto connection = std::make_unique<PgConnection>(conn, alias);
-    PQsetClientEncoding(conn, "UTF8");
-    // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the files,
-    // rather than in the order of a hash table.
-    connection->exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+    connection->setUp();
     return connection;
 }
 

@@ -1,5 +1,6 @@
 #include "widgets/db_grid.h"
 
+#include "widgets/db_grid_accessible.h"
 #include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
@@ -149,6 +150,7 @@ void DBGridModel::dataEvent(DataEvent event, int info)
 
 DBGrid::DBGrid(const QString &name, QWidget *parent) : QTableView(parent), m_model(new DBGridModel(this))
 {
+    DBGridAccessible::install();
     setObjectName(name);
     setAccessibleName(name);
     setModel(m_model);
@@ -198,9 +200,40 @@ void DBGrid::followCursor()
     m_following = false;
 }
 
+void DBGrid::notifyAccessible(const QModelIndex &index, QAccessible::Event event)
+{
+    if (!QAccessible::isActive() || !index.isValid())
+        return;
+    auto *table = dynamic_cast<DBGridAccessible *>(QAccessible::queryAccessibleInterface(this));
+    if (QAccessibleInterface *cell = table ? table->cell(index) : nullptr) {
+        QAccessibleEvent e(cell, event);
+        QAccessible::updateAccessibility(&e);
+    }
+}
+
+void DBGrid::focusInEvent(QFocusEvent *event)
+{
+    QTableView::focusInEvent(event);
+    notifyAccessible(currentIndex(), QAccessible::Focus);
+}
+
+void DBGrid::selectionChanged(const QItemSelection &selected, const QItemSelection &deselected)
+{
+    // QTableView's own notice names the cell by its position among every cell of the model; this grid's accessible
+    // interface lists only the rows on screen, so the cell is named by its interface instead.
+    QAbstractItemView::selectionChanged(selected, deselected);
+    if (!selected.isEmpty())
+        notifyAccessible(selected.first().topLeft(), QAccessible::SelectionAdd);
+    if (!deselected.isEmpty())
+        notifyAccessible(deselected.first().topLeft(), QAccessible::SelectionRemove);
+}
+
 void DBGrid::currentChanged(const QModelIndex &current, const QModelIndex &previous)
 {
-    QTableView::currentChanged(current, previous);
+    // As with the selection: the focus notice is sent here, and only while the grid has the keyboard.
+    QAbstractItemView::currentChanged(current, previous);
+    if (hasFocus())
+        notifyAccessible(current, QAccessible::Focus);
     if (m_following || m_structural || !current.isValid())
         return;
     Dataset *ds = dataset();

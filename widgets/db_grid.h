@@ -3,6 +3,7 @@
 #include "store/dataset.h"
 
 #include <QAbstractTableModel>
+#include <QAccessible>
 #include <QTableView>
 
 class DBGrid;
@@ -60,10 +61,14 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
+    void selectionChanged(const QItemSelection &selected, const QItemSelection &deselected) override;
 
 private:
     friend class DBGridModel;
+    // Tells assistive technology about a cell by its own interface (see DBGridAccessible).
+    void notifyAccessible(const QModelIndex &index, QAccessible::Event event);
     DBGridModel *m_model;
     bool m_following = false;
     // Rows are being inserted or removed: the view moving its current row by itself is not the user's choice.

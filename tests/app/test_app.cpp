@@ -24,6 +24,7 @@
 #include <QTreeWidget>
 #include <csignal>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <unistd.h>
 
@@ -100,6 +101,46 @@ private slots:
         QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Error);
         QCOMPARE(boxes.records[0].caption, QStringLiteral("Vanterlo"));
         QVERIFY2(boxes.records[0].text.contains(QStringLiteral("jhb.DB")), qPrintable(boxes.records[0].text));
+        QVERIFY(boxes.splashVisible);
+        QVERIFY(!Form1 && !Form2 && !fm);
+    }
+
+    // On a server: an unreachable server, a refused login, a database without the tables are each one error box that
+    // names the server and the reason and never the password, with the splash behind it; the program ends with 0.
+    void startupOnServerFailures_data()
+    {
+        QTest::addColumn<QString>("alias");
+        QTest::addColumn<QString>("shown");
+        QTest::newRow("unreachable") << "postgresql://clerk:Geheim42@/vanterlo?host=/tmp/vanterlo-no-server&port=5999"
+                                     << "数据库服务器 /tmp/vanterlo-no-server:5999/vanterlo：连不上服务器";
+        QTest::newRow("refused login") << "user=vanterlo_nobody password=Geheim42"
+                                       << "服务器拒绝了登录";
+        QTest::newRow("no tables") << ""
+                                   << "数据库中没有表 JHB";
+    }
+    void startupOnServerFailures()
+    {
+        QFETCH(QString, alias);
+        QFETCH(QString, shown);
+        std::optional<DataFolder> empty;
+        if (!alias.startsWith(QLatin1String("postgresql:"))) {
+            SKIP_WITHOUT_SERVER();
+            empty.emplace(false, DataFolder::Where::Server);
+            alias = alias.isEmpty() ? empty->alias() : DataFolder::testServer() + QLatin1Char(' ') + alias;
+        }
+        qputenv("BCDEMOS", alias.toUtf8());
+        Session::reset();
+        StartupBoxes boxes;
+        bool looped = false;
+        QCOMPARE(runProgram(*qApp, [&] { looped = true; }), 0);
+        qunsetenv("BCDEMOS");
+        Session::reset();
+        QVERIFY(!looped);
+        QCOMPARE(boxes.records.size(), 1);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Error);
+        const QString text = boxes.records[0].text;
+        QVERIFY2(text.contains(shown), qPrintable(text));
+        QVERIFY2(!text.contains(QLatin1String("Geheim42")), qPrintable(text));
         QVERIFY(boxes.splashVisible);
         QVERIFY(!Form1 && !Form2 && !fm);
     }

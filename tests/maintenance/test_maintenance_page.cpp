@@ -62,6 +62,7 @@ private slots:
     void emptyingTheBinOnlyAfterConfirmation();
     void backupsAroundTheWindow();
     void failedBackupIsReportedOnceAndWorkGoesOn();
+    void onAServerTheBinKeepsAndTheServerBacksUp();
 
 private:
     void open(int records);
@@ -287,6 +288,32 @@ void TestMaintenancePage::failedBackupIsReportedOnceAndWorkGoesOn()
              (QStringList{QStringLiteral("确实要删除当前这一条（或全部所显示）记录吗？"), QStringLiteral("0")}));
     QCOMPARE(RecycleBin::count(Session::database()), 250);
     QCOMPARE(before.size(), 250);
+}
+
+// On a server the deleted records go to the server's recycle bin; there are no data files here to copy: a deletion of
+// many records goes ahead without a copy, and "立即备份" says where the backups are made.
+void TestMaintenancePage::onAServerTheBinKeepsAndTheServerBacksUp()
+{
+    SKIP_WITHOUT_SERVER();
+    data.reset();
+    data = std::make_unique<DataFolder>(DataFolder::Where::Server);
+    const QString oldDir = QDir::currentPath();
+    QDir::setCurrent(data->path());
+    open(150);
+    deleteAllOnQueryPage();
+    QCOMPARE(boxes->texts(),
+             (QStringList{QStringLiteral("确实要删除当前这一条（或全部所显示）记录吗？"), QStringLiteral("0")}));
+    QCOMPARE(RecycleBin::count(Session::database()), 150);
+
+    showPage(form->TabSheetMaintenance);
+    QCOMPARE(form->ListBackups->topLevelItemCount(), 0);
+    boxes->clear();
+    QTest::mouseClick(form->ButtonBackupNow, Qt::LeftButton);
+    QCOMPARE(boxes->records.size(), 1);
+    QVERIFY2(boxes->records[0].text.contains(QStringLiteral("数据库服务器")), qPrintable(boxes->records[0].text));
+    QVERIFY(form->ButtonBackupNow->isEnabled());
+    QVERIFY(!QFileInfo::exists(Backups::folderOf(data->path())) && !QFileInfo::exists(QStringLiteral("backups")));
+    QDir::setCurrent(oldDir);
 }
 
 QTEST_MAIN(TestMaintenancePage)

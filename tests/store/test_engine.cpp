@@ -427,6 +427,45 @@ private slots:
         QCOMPARE(sum(b), QStringLiteral("99798"));
     }
 
+    // A connection the server dropped (a restart, a network cut): the statement that meets the loss fails with a clear
+    // message; the next one finds the connection made anew, with its own summary table again.
+    void aLostConnectionIsMadeAnew()
+    {
+        SKIP_WITHOUT_SERVER();
+        DataFolder data(Where::Server);
+        addFour(data);
+        Database &db = Session::database();
+        Statement pid(db, QStringLiteral("SELECT pg_backend_pid()"));
+        QVERIFY(pid.step());
+        const qint64 lost = pid.columnInt(0);
+        pid.reset();
+        {
+            Database other(data.alias());
+            Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
+            kill.bindInt(0, lost);
+            QVERIFY(kill.step());
+        }
+        const QString sql = QString::fromUtf8(SqlText::SumByName);
+        const QString message = errorOf([&] {
+            Statement sum(db, sql);
+            sum.bind(0, QStringLiteral("大  米"));
+            sum.step();
+        });
+        QVERIFY2(message.contains(QStringLiteral("连接断开了")), qPrintable(message));
+        Statement sum(db, sql);
+        sum.bind(0, QStringLiteral("大  米"));
+        QVERIFY(sum.step());
+        QCOMPARE(formatGeneral(sum.columnDouble(0)), QStringLiteral("380"));
+        pid.reset();
+        QVERIFY(pid.step());
+        QVERIFY(pid.columnInt(0) != lost);
+        data.addPurchase(9, QStringLiteral("白  糖"), 1, 1, 1, QDate(2026, 3, 5));
+        QCOMPARE(data.count(QStringLiteral("huizong")), 0);
+        Statement insert(db, QStringLiteral("INSERT INTO huizong VALUES (1, '大  米', 2, 380)"));
+        insert.step();
+        QCOMPARE(data.count(QStringLiteral("huizong")), 1);
+    }
+
     // A server that cannot be used at start: one clear message with the server and the reason, never the password.
     void serverRefusals_data()
     {
