@@ -545,6 +545,17 @@ private slots:
             << 4;
         QTest::newRow("comment") << "SELECT 1 -- what?\n, ?"
                                  << "SELECT 1 -- what?\n, $1" << 1;
+        QTest::newRow("groups in order") << QString::fromUtf8(SqlText::GroupByName)
+                                         << "SELECT Name ,count(*),sum(ZongPrice)from JHB WHERE JHB.Sime>=$1 And "
+                                            "JHB.Sime<=$2 group by Name ORDER BY Name"
+                                         << 2;
+        QTest::newRow("groups already ordered")
+            << "SELECT substr(Sime, 1, 7), Name FROM JHB GROUP BY 1, 2 ORDER BY 2"
+            << "SELECT substr(Sime, 1, 7), Name FROM JHB GROUP BY 1, 2 ORDER BY 2" << 0;
+        QTest::newRow("groups by position") << "SELECT substr(Sime, 1, 7), Name FROM JHB WHERE Sime >= ?1 GROUP BY 1, 2"
+                                            << "SELECT substr(Sime, 1, 7), Name FROM JHB WHERE Sime >= $1 GROUP BY 1, "
+                                               "2 ORDER BY 1, 2"
+                                            << 1;
     }
     void serverSql()
     {
