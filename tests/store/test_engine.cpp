@@ -193,6 +193,10 @@ private slots:
             QTest::addRow("%s: mixed signs and decimals", where) << server << mixed << "8948.52";
             QTest::addRow("%s: products count as shown", where)
                 << server << QList<double>{2.6 * 40, 0.1 * 3, 1.1 * 1.1} << "105.51";
+            QTest::addRow("%s: thirds", where) << server << QList<double>(3, 1.0 / 3) << "0.999999999999999";
+            QTest::addRow("%s: tiny values", where) << server << QList<double>{1e-7, 2e-7, 4e-7} << "7E-7";
+            QTest::addRow("%s: huge values", where) << server << QList<double>{1e16, 1, -1e16, 0.5} << "1.5";
+            QTest::addRow("%s: zero and negative zero", where) << server << QList<double>{0.0, -0.0} << "0";
         }
     }
     void exactSums()
