@@ -448,6 +448,15 @@ private slots:
             Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
             kill.bindInt(0, lost);
             QVERIFY(kill.step());
+            // The server ends the connection a moment later.
+            Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    gone.reset();
+                    gone.bindInt(0, lost);
+                    return gone.step() && gone.columnInt(0) == 0;
+                }(),
+                10000);
         }
         const QString sql = QString::fromUtf8(SqlText::SumByName);
         const QString message = errorOf([&] {
