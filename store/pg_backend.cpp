@@ -229,7 +229,7 @@ public:
     qint64 columnInt(int i) const override
     {
         const char *text = value(i);
-        if (PQftype(m_result.get(), i) == BoolOid)
+        if (size_t(i) < m_isBool.size() && m_isBool[size_t(i)])
             return text[0] == 't' ? 1 : 0;
         qint64 v = 0;
         const char *end = text + PQgetlength(m_result.get(), m_row, i);
@@ -241,24 +241,10 @@ public:
 
     Statement::ColumnType columnType(int i) const override
     {
+        // Out of range reads as null, as it always has.
         if (PQgetisnull(m_result.get(), m_row, i))
             return Statement::NullValue;
-        switch (PQftype(m_result.get(), i)) {
-        case BoolOid:
-        case 20: // int8
-        case 21: // int2
-        case 23: // int4
-        case 26: // oid
-            return Statement::IntegerValue;
-        case 700:  // float4
-        case 701:  // float8
-        case 1700: // numeric
-            return Statement::FloatValue;
-        case 17: // bytea
-            return Statement::BlobValue;
-        default:
-            return Statement::TextValue;
-        }
+        return m_kinds[size_t(i)];
     }
 
     double columnDouble(int i) const override
@@ -301,6 +287,7 @@ private:
         return m_params[size_t(index0)];
     }
     const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
+    void takeResult(Result res);
     const PGresult *described() const;
     Result guarded(const char *const *values, const int *lengths);
     void prepareNamed() const;
@@ -314,6 +301,9 @@ private:
     int m_paramCount = 0;
     std::vector<Param> m_params;
     Result m_result{nullptr, &PQclear};
+    // What each column of the result holds, looked up once per result rather than for every value read.
+    std::vector<Statement::ColumnType> m_kinds;
+    std::vector<char> m_isBool;
     mutable Result m_description{nullptr, &PQclear};
     int m_row = -1;
 };
@@ -539,9 +529,42 @@ bool PgCursor::step()
     if (!succeeded(res.get()))
         m_conn.fail(res.get());
     m_conn.setChanges(res.get());
-    m_result = std::move(res);
+    takeResult(std::move(res));
     m_row = 0;
     return m_row < PQntuples(m_result.get());
+}
+
+Statement::ColumnType kindOf(Oid type)
+{
+    switch (type) {
+    case 16: // bool
+    case 20: // int8
+    case 21: // int2
+    case 23: // int4
+    case 26: // oid
+        return Statement::IntegerValue;
+    case 700:  // float4
+    case 701:  // float8
+    case 1700: // numeric
+        return Statement::FloatValue;
+    case 17: // bytea
+        return Statement::BlobValue;
+    default:
+        return Statement::TextValue;
+    }
+}
+
+void PgCursor::takeResult(Result res)
+{
+    m_result = std::move(res);
+    const int columns = PQnfields(m_result.get());
+    m_kinds.resize(size_t(columns));
+    m_isBool.resize(size_t(columns));
+    for (int i = 0; i < columns; ++i) {
+        const Oid type = PQftype(m_result.get(), i);
+        m_kinds[size_t(i)] = kindOf(type);
+        m_isBool[size_t(i)] = type == BoolOid;
+    }
 }
 
 // The statement between a savepoint and its release, sent together in one round trip; on failure the savepoint is
