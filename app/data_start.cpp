@@ -72,9 +72,11 @@ private:
 
 void convertParadoxFolder(const QString &folder)
 {
+    if (folder.isEmpty() || Database::isServerAlias(folder))
+        return; // a ledger on a server has no files here
     const QDir dir(folder);
     const QString jhb = dir.filePath(QStringLiteral("jhb.DB"));
-    if (folder.isEmpty() || !Exchange::isParadoxTable(jhb))
+    if (!Exchange::isParadoxTable(jhb))
         return;
     const QString paradox = dir.filePath(QStringLiteral("paradox"));
     const bool convert = MessageBoxes::instance().question(

@@ -133,10 +133,21 @@ bool isWrite(const QByteArray &sql)
 
 class PgConnection;
 
+// The names of the server's prepared statements of one connection. Each cursor prepares its statement once, under a
+// name of its own, so that the server parses and plans it once however often it runs; a statement no longer used is
+// dropped later, together with others, outside a transaction.
+struct Names
+{
+    quint64 next = 0;
+    int generation = 0; // counts the connections made anew: their statements must be prepared again
+    QList<QByteArray> unused;
+};
+
 class PgCursor final : public Cursor
 {
 public:
     PgCursor(PgConnection &conn, const QString &sql);
+    ~PgCursor() override;
     int parameterCount() const override { return m_paramCount; }
 
     void bind(int index0, const QVariant &value) override
@@ -292,8 +303,12 @@ private:
     const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
     const PGresult *described() const;
     Result guarded(const char *const *values, const int *lengths);
+    void prepareNamed() const;
 
     PgConnection &m_conn;
+    std::weak_ptr<Names> m_names;  // outlives the connection's end: a cursor may be destroyed after it
+    QByteArray m_name;             // of the server's prepared statement
+    mutable int m_generation = -1; // of the connection it was prepared on; -1 before
     QByteArray m_sql;
     bool m_write = false;
     int m_paramCount = 0;
@@ -306,10 +321,26 @@ private:
 class PgConnection final : public Connection
 {
 public:
-    PgConnection(PGconn *conn, const QString &alias) : m_conn(conn), m_alias(alias) {}
+    PgConnection(PGconn *conn, const QString &alias) : m_conn(conn), m_alias(alias), m_names(std::make_shared<Names>())
+    {
+    }
     ~PgConnection() override { PQfinish(m_conn); }
 
     PGconn *handle() const { return m_conn; }
+    const std::shared_ptr<Names> &names() const { return m_names; }
+
+    // Drops the statements no longer used, a batch at a time and only outside a transaction, where a refusal
+    // spoils nothing.
+    void dropUnused()
+    {
+        if (m_names->unused.size() < 16 || PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            return;
+        QByteArray sql;
+        for (const QByteArray &name : std::as_const(m_names->unused))
+            sql += "DEALLOCATE " + name + ";";
+        m_names->unused.clear();
+        tryExec(sql.constData());
+    }
     const QString &alias() const { return m_alias; }
     void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
     [[noreturn]] void fail(const PGresult *res) const { throw AppError(statementError(m_conn, res, m_alias)); }
@@ -331,6 +362,9 @@ public:
         PQreset(m_conn);
         if (PQstatus(m_conn) != CONNECTION_OK)
             return; // the next statement says what is wrong
+        // The server forgot the prepared statements with the connection.
+        ++m_names->generation;
+        m_names->unused.clear();
         m_reviving = true;
         try {
             setUp();
@@ -345,9 +379,8 @@ public:
     void setUp()
     {
         PQsetClientEncoding(m_conn, "UTF8");
-        // Dates travel as ISO text, as the files hold them. Groups come out ordered by their names, as from the
-        // files, rather than in the order of a hash table.
-        exec("SET DateStyle TO ISO, YMD; SET enable_hashagg TO off");
+        // Dates travel as ISO text, as the files hold them.
+        exec("SET DateStyle TO ISO, YMD");
     }
 
     void exec(const char *sql) override
@@ -436,20 +469,38 @@ public:
 private:
     PGconn *m_conn;
     QString m_alias;
+    std::shared_ptr<Names> m_names;
     int m_changes = 0;
     std::function<void()> m_afterReconnect;
     bool m_reviving = false;
 };
 
-PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn)
+PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn), m_names(conn.names())
 {
     m_sql = serverSql(sql, &m_paramCount);
     m_write = isWrite(m_sql);
     m_params.resize(size_t(m_paramCount));
+    m_name = "vanterlo_" + QByteArray::number(++conn.names()->next);
     // Checked now, as an SQLite statement is when it is prepared.
-    const Result res = wrap(PQprepare(conn.handle(), "", m_sql.constData(), m_paramCount, nullptr));
+    prepareNamed();
+}
+
+PgCursor::~PgCursor()
+{
+    if (const auto names = m_names.lock(); names && m_generation == names->generation)
+        names->unused.append(m_name);
+}
+
+void PgCursor::prepareNamed() const
+{
+    m_conn.revive();
+    const int generation = m_conn.names()->generation;
+    if (m_generation == generation)
+        return;
+    const Result res = wrap(PQprepare(m_conn.handle(), m_name.constData(), m_sql.constData(), m_paramCount, nullptr));
     if (!succeeded(res.get()))
-        conn.fail(res.get());
+        m_conn.fail(res.get());
+    m_generation = generation;
 }
 
 const PGresult *PgCursor::described() const
@@ -457,11 +508,8 @@ const PGresult *PgCursor::described() const
     if (m_result)
         return m_result.get();
     if (!m_description) {
-        PGconn *c = m_conn.handle();
-        Result prepared = wrap(PQprepare(c, "", m_sql.constData(), m_paramCount, nullptr));
-        if (!succeeded(prepared.get()))
-            m_conn.fail(prepared.get());
-        Result desc = wrap(PQdescribePrepared(c, ""));
+        prepareNamed();
+        Result desc = wrap(PQdescribePrepared(m_conn.handle(), m_name.constData()));
         if (!succeeded(desc.get()))
             m_conn.fail(desc.get());
         m_description = std::move(desc);
@@ -473,7 +521,8 @@ bool PgCursor::step()
 {
     if (m_result)
         return ++m_row < PQntuples(m_result.get());
-    m_conn.revive();
+    prepareNamed();
+    m_conn.dropUnused();
     std::vector<const char *> values(static_cast<size_t>(m_paramCount));
     std::vector<int> lengths(static_cast<size_t>(m_paramCount));
     for (size_t i = 0; i < m_params.size(); ++i) {
@@ -484,9 +533,9 @@ bool PgCursor::step()
     // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
     // gets a savepoint of its own.
     const bool guard = m_write && PQtransactionStatus(c) == PQTRANS_INTRANS;
-    Result res = guard ? guarded(values.data(), lengths.data())
-                       : wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values.data(), lengths.data(),
-                                           nullptr, 0));
+    Result res =
+        guard ? guarded(values.data(), lengths.data())
+              : wrap(PQexecPrepared(c, m_name.constData(), m_paramCount, values.data(), lengths.data(), nullptr, 0));
     if (!succeeded(res.get()))
         m_conn.fail(res.get());
     m_conn.setChanges(res.get());
@@ -506,7 +555,7 @@ Result PgCursor::guarded(const char *const *values, const int *lengths)
     if (PQenterPipelineMode(c) != 1) {
         // No pipeline to be had: the three steps one after another.
         m_conn.exec(Savepoint);
-        Result res = wrap(PQexecParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0));
+        Result res = wrap(PQexecPrepared(c, m_name.constData(), m_paramCount, values, lengths, nullptr, 0));
         if (succeeded(res.get()))
             m_conn.exec(Release);
         else
@@ -514,10 +563,10 @@ Result PgCursor::guarded(const char *const *values, const int *lengths)
         return res;
     }
     Result results[3] = {wrap(nullptr), wrap(nullptr), wrap(nullptr)};
-    const bool sent =
-        PQsendQueryParams(c, Savepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
-        PQsendQueryParams(c, m_sql.constData(), m_paramCount, nullptr, values, lengths, nullptr, 0) == 1 &&
-        PQsendQueryParams(c, Release, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 && PQpipelineSync(c) == 1;
+    const bool sent = PQsendQueryParams(c, Savepoint, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+                      PQsendQueryPrepared(c, m_name.constData(), m_paramCount, values, lengths, nullptr, 0) == 1 &&
+                      PQsendQueryParams(c, Release, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
+                      PQpipelineSync(c) == 1;
     if (sent) {
         for (Result &r : results) {
             r = wrap(PQgetResult(c));
@@ -640,6 +689,18 @@ QByteArray serverSql(const QString &sql, int *count)
     }
     if (count)
         *count = std::max(highest, next);
+    // Groups come ordered by their keys from the files; the server may hand them out in the order of a hash table.
+    static const QRegularExpression groupBy(QStringLiteral("\\bgroup\\s+by\\s+([\\w\\s,.\"]+?)\\s*;?\\s*$"),
+                                            QRegularExpression::CaseInsensitiveOption);
+    static const QRegularExpression clause(QStringLiteral("\\b(order|limit|having|offset|window|for)\\b"),
+                                           QRegularExpression::CaseInsensitiveOption);
+    const QString text = QString::fromUtf8(out);
+    const QRegularExpressionMatch m = groupBy.match(text);
+    if (m.hasMatch() && !clause.match(m.captured(1)).hasMatch()) {
+        QString ordered = text.left(m.capturedEnd(1));
+        ordered += QStringLiteral(" ORDER BY ") + m.captured(1).trimmed() + text.mid(m.capturedEnd(1));
+        return ordered.toUtf8();
+    }
     return out;
 }
 

@@ -15,8 +15,9 @@ QString serverName(const QString &alias);
 QString withoutPassword(const QString &text, const QString &alias);
 
 // The statement text for the server: the markers (":name", "?", "?N") become $1, $2, ... by position, except inside
-// quotes and "::" casts; "IS ?" (equal, null equal to null) becomes "IS NOT DISTINCT FROM $n". count receives the
-// number of parameters.
+// quotes and "::" casts; "IS ?" (equal, null equal to null) becomes "IS NOT DISTINCT FROM $n"; a statement that ends
+// in GROUP BY gets its groups ordered by the same keys, as they come from the files. count receives the number of
+// parameters.
 QByteArray serverSql(const QString &sql, int *count);
 
 } // namespace Backend

@@ -49,8 +49,10 @@ struct Context
 
 Context &context()
 {
-    static Context c;
-    return c;
+    // Never destroyed: the program's connection is closed by another static at exit, possibly after this one would
+    // have gone, and it still takes itself off the list.
+    static Context *c = new Context;
+    return *c;
 }
 
 // Gives the server connections the deletion's way, number and time (see "On a server" below).

@@ -298,6 +298,24 @@ private slots:
         QCOMPARE(w.field(QStringLiteral("ID"))->asInteger(), 10007);
     }
 
+    // Another PC's new record appears when the page is shown again, as a record added on this PC would.
+    void anotherPcsRecordAppearsWhenThePageIsShownAgain()
+    {
+        EntryWindow w(fiveRecords);
+        TForm1 *f = w.form.get();
+        {
+            Database other(w.data.alias());
+            Statement st(other, QStringLiteral("INSERT INTO JHB VALUES (10005, '白  糖', 3, 1, 3, '2026-03-07')"));
+            st.step();
+        }
+        QCOMPARE(f->Table1->recordCount(), 5);
+        f->PageControl1->setCurrentWidget(f->TabSheet2);
+        f->PageControl1->setCurrentWidget(f->TabSheet1);
+        QCOMPARE(f->Table1->recordCount(), 6);
+        w.pick(QStringLiteral("大  米"));
+        QCOMPARE(w.field(QStringLiteral("ID"))->asInteger(), 10006);
+    }
+
     void aRefusedPostKeepsTheRecord()
     {
         EntryWindow w(fiveRecords);

@@ -193,6 +193,10 @@ private slots:
             QTest::addRow("%s: mixed signs and decimals", where) << server << mixed << "8948.52";
             QTest::addRow("%s: products count as shown", where)
                 << server << QList<double>{2.6 * 40, 0.1 * 3, 1.1 * 1.1} << "105.51";
+            QTest::addRow("%s: thirds", where) << server << QList<double>(3, 1.0 / 3) << "0.999999999999999";
+            QTest::addRow("%s: tiny values", where) << server << QList<double>{1e-7, 2e-7, 4e-7} << "7E-7";
+            QTest::addRow("%s: huge values", where) << server << QList<double>{1e16, 1, -1e16, 0.5} << "1.5";
+            QTest::addRow("%s: zero and negative zero", where) << server << QList<double>{0.0, -0.0} << "0";
         }
     }
     void exactSums()
@@ -517,6 +521,15 @@ private slots:
             Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
             kill.bindInt(0, lost);
             QVERIFY(kill.step());
+            // The server ends the connection a moment later.
+            Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                [&] {
+                    gone.reset();
+                    gone.bindInt(0, lost);
+                    return gone.step() && gone.columnInt(0) == 0;
+                }(),
+                10000);
         }
         const QString sql = QString::fromUtf8(SqlText::SumByName);
         const QString message = errorOf([&] {
@@ -614,6 +627,17 @@ private slots:
             << 4;
         QTest::newRow("comment") << "SELECT 1 -- what?\n, ?"
                                  << "SELECT 1 -- what?\n, $1" << 1;
+        QTest::newRow("groups in order") << QString::fromUtf8(SqlText::GroupByName)
+                                         << "SELECT Name ,count(*),sum(ZongPrice)from JHB WHERE JHB.Sime>=$1 And "
+                                            "JHB.Sime<=$2 group by Name ORDER BY Name"
+                                         << 2;
+        QTest::newRow("groups already ordered")
+            << "SELECT substr(Sime, 1, 7), Name FROM JHB GROUP BY 1, 2 ORDER BY 2"
+            << "SELECT substr(Sime, 1, 7), Name FROM JHB GROUP BY 1, 2 ORDER BY 2" << 0;
+        QTest::newRow("groups by position") << "SELECT substr(Sime, 1, 7), Name FROM JHB WHERE Sime >= ?1 GROUP BY 1, 2"
+                                            << "SELECT substr(Sime, 1, 7), Name FROM JHB WHERE Sime >= $1 GROUP BY 1, "
+                                               "2 ORDER BY 1, 2"
+                                            << 1;
     }
     void serverSql()
     {
