@@ -204,9 +204,9 @@ void Bench::prepareData()
         throw std::runtime_error("cannot write the memo file bwl.sys");
     memo.close();
     if (m_server.isEmpty() && Backups::dailyDue(m_work, QDate::currentDate())) {
-        // The program writes the day's copy in the background a moment after its first window of the day. Every
-        // window the bench opens is closed before that copy could finish, so the day's copy was never done and ran
-        // again alongside the timings of each window; a user meets it once a day. Written here, before any timing.
+        // The program starts the day's copy in the background a moment after a window is up, until one is done; a
+        // user meets it once a day. The bench opens and closes a window for every timed action, and a closed window
+        // stops its copy, so the next window started it again alongside the timings. Written here, before timing.
         QElapsedTimer clock;
         clock.start();
         Backups::make(m_work, Backups::Kind::Daily);
