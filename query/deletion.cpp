@@ -26,9 +26,13 @@ void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progres
             progress.close();
             busy.release();
             controls.release();
+            dataset->deleteRecord();
+            progress.step(++done);
+            continue;
         }
-        dataset->deleteRecord();
-        progress.step(++done);
+        // All but the last in batches; the last with the grids following again.
+        const int before = done;
+        dataset->deleteRecords(dataset->recordCount() - 1, [&](int n) { progress.step(done = before + n); });
     }
     transaction.commit();
 }

@@ -8,6 +8,7 @@
 #include <array>
 #include <cmath>
 #include <numeric>
+#include <optional>
 
 namespace {
 
@@ -471,6 +472,7 @@ Dataset::~Dataset()
     m_insert.reset();
     m_update.reset();
     m_delete.reset();
+    m_deleteBatch.reset();
     const QList<DataSource *> sources = m_sources;
     for (DataSource *s : sources) {
         s->m_dataset = nullptr;
@@ -545,6 +547,7 @@ void Dataset::open()
     m_insert.reset();
     m_update.reset();
     m_delete.reset();
+    m_deleteBatch.reset();
     m_cur = m_keys.size() > 0 ? 0 : -1;
     m_bof = true;
     m_eof = m_keys.size() == 0;
@@ -608,6 +611,7 @@ void Dataset::close()
     m_insert.reset();
     m_update.reset();
     m_delete.reset();
+    m_deleteBatch.reset();
     m_cur = -1;
     m_bof = m_eof = true;
     notify(DataEvent::ActiveChanged);
@@ -1259,11 +1263,48 @@ void Dataset::deleteRecord()
     if (!m_live)
         throw AppError(QString::fromLatin1(ReadOnly));
     const qint64 key = m_keys.at(size_t(m_cur));
-    // Deleted only while the row still holds what was shown.
     const Row shown = rowAt(m_cur);
-    const QString remove = QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, unchangedCondition());
-    const auto run = [&](Statement &st, const Row &seen) {
-        st.reset();
+    deleteShown(key, shown);
+    rowDeleted(key);
+}
+
+Statement &Dataset::deleteStatement()
+{
+    if (!m_delete)
+        m_delete = std::make_unique<Statement>(
+            database(), QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, unchangedCondition()));
+    m_delete->reset();
+    return *m_delete;
+}
+
+// One statement for a batch of rows: each row's condition as a single deletion has it, joined by OR. The engine
+// finds each row by its key, and does the work of a statement (a trigger's journal, a round trip to a server) once
+// for the batch instead of once a row.
+Statement &Dataset::batchDeleteStatement(int rows)
+{
+    if (!m_deleteBatch || m_deleteBatchRows != rows) {
+        m_deleteBatch.reset();
+        const QString one = QLatin1Char('(') + unchangedCondition() + QLatin1Char(')');
+        QString where;
+        where.reserve((one.size() + 4) * rows);
+        for (int i = 0; i < rows; ++i) {
+            if (i > 0)
+                where += QLatin1String(" OR ");
+            where += one;
+        }
+        m_deleteBatch =
+            std::make_unique<Statement>(database(), QStringLiteral("DELETE FROM %1 WHERE %2").arg(m_table, where));
+        m_deleteBatchRows = rows;
+    }
+    m_deleteBatch->reset();
+    return *m_deleteBatch;
+}
+
+void Dataset::deleteShown(qint64 key, const Row &shown)
+{
+    // Deleted only while the row still holds what was shown.
+    const auto run = [&](const Row &seen) {
+        Statement &st = deleteStatement();
         st.bindInt(0, key);
         for (size_t i = 0; i < seen.size(); ++i)
             st.bind(int(1 + i), seen[i]);
@@ -1271,12 +1312,15 @@ void Dataset::deleteRecord()
         st.reset();
         return database().changes() == 1;
     };
-    if (!run(statement(m_delete, remove), shown)) {
+    if (!run(shown)) {
         const Row stored = storedRow(key, shown, true);
-        Statement again(database(), remove);
-        if (!run(again, stored))
+        if (!run(stored))
             throw changedError(key, true);
     }
+}
+
+void Dataset::rowDeleted(qint64 key)
+{
     m_cache.remove(key);
     m_memoRow = nullptr;
     notify(DataEvent::RowsAboutToRemove, m_cur);
@@ -1291,6 +1335,91 @@ void Dataset::deleteRecord()
     notify(DataEvent::RecordChanged);
     if (afterDelete)
         afterDelete();
+}
+
+void Dataset::deleteRecords(int count, const std::function<void(int)> &progress)
+{
+    checkActive();
+    int done = 0;
+    const auto deleted = [&] {
+        ++done;
+        if (progress)
+            progress(done);
+    };
+    // A row being appended or edited, an empty or a read-only dataset: as single deletions take them.
+    while (done < count && (m_state != Browse || !m_live || recordCount() == 0)) {
+        deleteRecord();
+        deleted();
+    }
+    Transaction transaction(database()); // the savepoints below need one
+    constexpr int Batch = 256;
+    std::vector<qint64> keys;
+    std::vector<Row> rows;
+    std::vector<QVariant> values;
+    while (done < count && recordCount() > 0) {
+        const int total = recordCount();
+        const int n = std::min({Batch, count - done, total});
+        // The rows in the order single deletions take them: from the current one to the last, then back from the
+        // one before it.
+        keys.clear();
+        rows.clear();
+        values.clear();
+        for (int i = 0; i < n; ++i) {
+            const int index = m_cur + i < total ? m_cur + i : total - 1 - i;
+            keys.push_back(m_keys.at(size_t(index)));
+            rows.push_back(rowAt(index));
+            values.push_back(keys.back());
+            values.insert(values.end(), rows.back().begin(), rows.back().end());
+        }
+        // A handler (afterDelete) that closes the dataset or moves its cursor ends the walk; rows already gone from
+        // the table then leave the dataset when it is read again.
+        const auto inStep = [&](int i) {
+            if (!active())
+                return false;
+            if (m_cur >= 0 && m_keys.at(size_t(m_cur)) == keys[size_t(i)])
+                return true;
+            reread();
+            return false;
+        };
+        // Each row deleted only while it holds what was shown; a batch where one of them does not (or that fails)
+        // is undone and taken again row by row, which deletes the rows before that one and tells the user about it.
+        database().exec("SAVEPOINT vanterlo_deletion");
+        bool whole = false;
+        std::optional<AppError> failure;
+        try {
+            Statement &st = batchDeleteStatement(n);
+            for (size_t i = 0; i < values.size(); ++i)
+                st.bind(int(i), values[i]);
+            st.step();
+            st.reset();
+            // The keys are distinct: as many rows deleted as asked for means each was deleted as read.
+            whole = database().changes() == n;
+        } catch (const AppError &e) {
+            failure = e;
+        }
+        if (!whole) {
+            if (!database().tryExec("ROLLBACK TO SAVEPOINT vanterlo_deletion; RELEASE SAVEPOINT vanterlo_deletion"))
+                throw failure ? *failure : AppError(QStringLiteral("The deletion could not be undone"));
+            int i = 0;
+            for (; i < n && inStep(i); ++i) {
+                deleteShown(keys[size_t(i)], rows[size_t(i)]);
+                rowDeleted(keys[size_t(i)]);
+                deleted();
+            }
+            if (i < n)
+                break;
+            continue;
+        }
+        database().exec("RELEASE SAVEPOINT vanterlo_deletion");
+        int i = 0;
+        for (; i < n && inStep(i); ++i) {
+            rowDeleted(keys[size_t(i)]);
+            deleted();
+        }
+        if (i < n)
+            break;
+    }
+    transaction.commit();
 }
 
 void Dataset::setNotice(void (*handler)(const QString &))

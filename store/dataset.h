@@ -135,6 +135,10 @@ public:
     void post();
     void cancel();
     void deleteRecord(); // the next row becomes current, or at the end the previous one; then afterDelete runs
+    // Deletes count records as that many deleteRecord() calls would, with the same checks and messages, a batch of
+    // rows at a time (one statement a batch). progress, when given, hears the number deleted so far
+    // after each record.
+    void deleteRecords(int count, const std::function<void(int done)> &progress = {});
     void checkBrowseMode();
 
     // Reads the rows again from the files, keeping the current record and a pending edit; after a rollback the rows
@@ -205,8 +209,12 @@ protected:
 private:
     void settle();
     void setState(State state);
-    QString unchangedCondition() const; // "ID=? AND" each field "IS ?"
-    qint64 insertRow();                 // the key the new row got
+    QString unchangedCondition() const;             // "ID=? AND" each field "IS ?"
+    Statement &deleteStatement();                   // deletes a row by its key while it holds the values bound
+    Statement &batchDeleteStatement(int rows);      // the same for that many rows at once
+    void deleteShown(qint64 key, const Row &shown); // throws, deleting nothing, when the row is gone or changed
+    void rowDeleted(qint64 key);                    // the current row, just deleted, leaves the dataset
+    qint64 insertRow();                             // the key the new row got
     Row storedRow(qint64 key, const Row &seen, bool deleting);
     AppError changedError(qint64 key, bool deleting, bool gone = false);
     void moveCursor(int index);
@@ -237,6 +245,8 @@ private:
     mutable qint64 m_memoKey = 0;
     mutable const Row *m_memoRow = nullptr; // the row of m_memoKey in m_cache; cleared whenever m_cache changes
     mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep, m_rawRow;
+    std::unique_ptr<Statement> m_deleteBatch;
+    int m_deleteBatchRows = 0;
 };
 
 class Table : public Dataset

@@ -332,6 +332,79 @@ private slots:
         QCOMPARE(rows, (QStringList{"2=101", "3=60"}));
     }
 
+    // Many records deleted at once go in batches. A record another user changed or deleted meanwhile stops the
+    // deletion at that record with the message a single deletion gives: the records before it are deleted (and kept
+    // in the recycle bin), that record and the rest stay. A record that reads as shown but is stored in another form
+    // is deleted all the same.
+    void deleteManyStopsAtAnotherUsersChange_data()
+    {
+        addBackends();
+        QTest::addColumn<QString>("other"); // what the other PC does first
+        QTest::addColumn<int>("start");     // the record the deletion starts at (1-based)
+        QTest::addColumn<QString>("error");
+        QTest::addColumn<int>("stoppedAt"); // the record's ID, or 0
+        QTest::addColumn<int>("deleted");
+        const QString changed = QStringLiteral("Record changed by another user");
+        const QString gone = QStringLiteral("Record deleted by another user");
+        rowsForBoth("untouched, from the middle", QString(), 400, QString(), 0, 600);
+        rowsForBoth("changed in a later batch", QStringLiteral("UPDATE JHB SET Kount = 99 WHERE ID = 1300"), 1, changed,
+                    1300, 300);
+        rowsForBoth("deleted in a later batch", QStringLiteral("DELETE FROM JHB WHERE ID = 1300"), 1, gone, 1300, 300);
+        // From record 400 to the last (201 records), then back from record 399 to record 102 (298 records).
+        rowsForBoth("changed before the start", QStringLiteral("UPDATE JHB SET Name = '白  糖' WHERE ID = 1100"), 400,
+                    changed, 1100, 499);
+        QTest::newRow("files: a date stored in another form")
+            << false << QStringLiteral("UPDATE JHB SET Sime = '2026/3/5' WHERE ID = 1300") << 1 << QString() << 0
+            << 600;
+    }
+    void deleteManyStopsAtAnotherUsersChange()
+    {
+        OPEN_LEDGER(data);
+        QFETCH(QString, other);
+        QFETCH(int, start);
+        QFETCH(QString, error);
+        QFETCH(int, stoppedAt);
+        QFETCH(int, deleted);
+        {
+            Transaction tx(Session::database());
+            for (int id = 1000; id < 1600; ++id)
+                data.addPurchase(id, QStringLiteral("大  米"), 2.5, 4.0, 10.0, QDate(2026, 3, 5));
+            tx.commit();
+        }
+        QScopedPointer<Table> t(jhb());
+        // Every record shown once (scrolled through), so that each is known as it was.
+        for (t->first(); !t->eof(); t->next())
+            QCOMPARE(t->fieldByName(QStringLiteral("Kount"))->asString(), QStringLiteral("4"));
+        t->moveTo(start);
+        QCOMPARE(t->fieldByName(QStringLiteral("ID"))->asInteger(), 1000 + start - 1);
+        Database otherPc(data.alias());
+        if (!other.isEmpty())
+            Statement(otherPc, other).step();
+
+        int told = 0;
+        const QString got = errorOf([&] { t->deleteRecords(t->recordCount(), [&](int done) { told = done; }); });
+        QVERIFY2(error.isEmpty() ? got.isEmpty() : got.startsWith(error), qPrintable(got));
+        QCOMPARE(told, deleted);
+        QCOMPARE(t->recordCount(), 600 - deleted);
+        const auto count = [&](const char *sql) {
+            Statement st(otherPc, QString::fromLatin1(sql));
+            st.step();
+            return int(st.columnInt(0));
+        };
+        const bool goneBefore = other.startsWith(QLatin1String("DELETE")); // the other PC's deletion is kept too
+        QCOMPARE(count("SELECT count(*) FROM JHB_deleted"), deleted + (goneBefore ? 1 : 0));
+        QCOMPARE(count("SELECT count(*) FROM JHB"), 600 - deleted - (goneBefore ? 1 : 0));
+        if (stoppedAt) {
+            QVERIFY2(got.contains(QString::number(stoppedAt)), qPrintable(got));
+            // The record that stopped it is current; one that is gone shows empty.
+            QCOMPARE(t->fieldByName(QStringLiteral("ID"))->asInteger(), goneBefore ? 0 : stoppedAt);
+            Statement kept(otherPc, QStringLiteral("SELECT count(*) FROM JHB WHERE ID = ?"));
+            kept.bind(0, stoppedAt);
+            kept.step();
+            QCOMPARE(kept.columnInt(0), goneBefore ? 0 : 1);
+        }
+    }
+
     // Two PCs post new records with the same number at the same time: both are stored under distinct numbers, and
     // the second is told the number its record got.
     void concurrentNewRecords_data()
