@@ -20,17 +20,12 @@ DBGridAccessible *gridAccessible(QWidget *grid)
     return dynamic_cast<DBGridAccessible *>(QAccessible::queryAccessibleInterface(grid));
 }
 
-// One cell of the grid: its value is its name, so a screen reader reads what the eye sees. Its action selects it,
-// which makes its row the current record, as a click does.
-class GridCell : public QAccessibleInterface, public QAccessibleTableCellInterface, public QAccessibleActionInterface
+// What a cell and a column header have alike: a leaf of the grid's interface, read-only, placed in the grid's window.
+class GridLeaf : public QAccessibleInterface
 {
 public:
-    GridCell(DBGrid *grid, int row, int column) : m_grid(grid), m_row(row), m_column(column) {}
+    explicit GridLeaf(DBGrid *grid) : m_grid(grid) {}
 
-    QModelIndex index() const { return m_grid ? m_grid->model()->index(m_row, m_column) : QModelIndex(); }
-    int row() const { return m_row; }
-
-    bool isValid() const override { return index().isValid(); }
     QObject *object() const override { return nullptr; } // the grid's own object belongs to the grid's interface
     QWindow *window() const override { return m_grid ? m_grid->window()->windowHandle() : nullptr; }
     QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(m_grid.data()); }
@@ -38,8 +33,24 @@ public:
     int childCount() const override { return 0; }
     int indexOfChild(const QAccessibleInterface *) const override { return -1; }
     QAccessibleInterface *childAt(int, int) const override { return nullptr; }
-    QAccessible::Role role() const override { return QAccessible::Cell; }
     void setText(QAccessible::Text, const QString &) override {}
+
+protected:
+    QPointer<DBGrid> m_grid;
+};
+
+// One cell of the grid: its value is its name, so a screen reader reads what the eye sees. Its action selects it,
+// which makes its row the current record, as a click does.
+class GridCell : public GridLeaf, public QAccessibleTableCellInterface, public QAccessibleActionInterface
+{
+public:
+    GridCell(DBGrid *grid, int row, int column) : GridLeaf(grid), m_row(row), m_column(column) {}
+
+    QModelIndex index() const { return m_grid ? m_grid->model()->index(m_row, m_column) : QModelIndex(); }
+    int row() const { return m_row; }
+
+    bool isValid() const override { return index().isValid(); }
+    QAccessible::Role role() const override { return QAccessible::Cell; }
 
     QString text(QAccessible::Text t) const override
     {
@@ -126,28 +137,19 @@ public:
     QAccessibleInterface *table() const override { return parent(); }
 
 private:
-    QPointer<DBGrid> m_grid;
     int m_row;
     int m_column;
 };
 
 // A column's caption above the cells.
-class GridColumnHeader : public QAccessibleInterface
+class GridColumnHeader : public GridLeaf
 {
 public:
-    GridColumnHeader(DBGrid *grid, int column) : m_grid(grid), m_column(column) {}
+    GridColumnHeader(DBGrid *grid, int column) : GridLeaf(grid), m_column(column) {}
 
     int column() const { return m_column; }
     bool isValid() const override { return m_grid && m_column < m_grid->model()->columnCount(); }
-    QObject *object() const override { return nullptr; }
-    QWindow *window() const override { return m_grid ? m_grid->window()->windowHandle() : nullptr; }
-    QAccessibleInterface *parent() const override { return QAccessible::queryAccessibleInterface(m_grid.data()); }
-    QAccessibleInterface *child(int) const override { return nullptr; }
-    int childCount() const override { return 0; }
-    int indexOfChild(const QAccessibleInterface *) const override { return -1; }
-    QAccessibleInterface *childAt(int, int) const override { return nullptr; }
     QAccessible::Role role() const override { return QAccessible::ColumnHeader; }
-    void setText(QAccessible::Text, const QString &) override {}
 
     QString text(QAccessible::Text t) const override
     {
@@ -176,7 +178,6 @@ public:
     }
 
 private:
-    QPointer<DBGrid> m_grid;
     int m_column;
 };
 
