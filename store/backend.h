@@ -22,6 +22,10 @@ public:
     virtual void bind(int index0, const QVariant &value) = 0;
     virtual void bindInt(int index0, qint64 value) = 0;
     virtual bool step() = 0; // runs the statement on the first call after a reset; true while a row is available
+    // Starts a query with the values bound now and returns without waiting for its rows; the step() that follows
+    // takes them. The program goes on with other work meanwhile. An engine that cannot do this runs the query at that
+    // step, as always; so does a server for a write, or inside a transaction.
+    virtual void sendAhead() {}
     virtual void reset() = 0;
     virtual int columnCount() const = 0;
     virtual QString columnName(int i) const = 0;

@@ -519,6 +519,11 @@ void Statement::reset()
     m_impl->reset();
 }
 
+void Statement::sendAhead()
+{
+    m_impl->sendAhead();
+}
+
 int Statement::columnCount() const
 {
     return m_impl->columnCount();

@@ -121,6 +121,9 @@ public:
     void bindInt(int index0, qint64 value);
     bool step(); // true while a row is available
     void reset();
+    // A query whose rows are wanted soon: on a server it runs while the program does other work, and the next step()
+    // takes its rows. Binding anew or a reset drops them.
+    void sendAhead();
     int columnCount() const;
     QString columnName(int i) const;
     QVariant column(int i) const;

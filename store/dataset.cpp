@@ -468,11 +468,7 @@ Dataset::Dataset(const QString &name, QObject *parent) : QObject(parent)
 Dataset::~Dataset()
 {
     allDatasets().removeAll(this);
-    m_fetch.reset();
-    m_insert.reset();
-    m_update.reset();
-    m_delete.reset();
-    m_deleteBatch.reset();
+    forgetStatements();
     const QList<DataSource *> sources = m_sources;
     for (DataSource *s : sources) {
         s->m_dataset = nullptr;
@@ -543,11 +539,7 @@ void Dataset::open()
     assignKeys(m_keys, m_live, m_rows.size(), src.keys);
     m_cache.clear();
     m_memoRow = nullptr;
-    m_fetch.reset();
-    m_insert.reset();
-    m_update.reset();
-    m_delete.reset();
-    m_deleteBatch.reset();
+    forgetStatements();
     m_cur = m_keys.size() > 0 ? 0 : -1;
     m_bof = true;
     m_eof = m_keys.size() == 0;
@@ -571,6 +563,7 @@ void Dataset::reread()
     assignKeys(m_keys, m_live, m_rows.size(), src.keys);
     m_cache.clear();
     m_memoRow = nullptr;
+    dropAhead();
     const int count = int(m_keys.size());
     int cur = count == 0 ? -1 : std::clamp(m_cur, 0, count - 1);
     if (hadRow && m_live) {
@@ -607,11 +600,7 @@ void Dataset::close()
     m_rows.clear();
     m_cache.clear();
     m_memoRow = nullptr;
-    m_fetch.reset();
-    m_insert.reset();
-    m_update.reset();
-    m_delete.reset();
-    m_deleteBatch.reset();
+    forgetStatements();
     m_cur = -1;
     m_bof = m_eof = true;
     notify(DataEvent::ActiveChanged);
@@ -815,31 +804,74 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
     // A window of keys that rise and lie close together (a query over a period: the table's keys go in date order)
     // is read by stepping through the table from its lowest key to its highest, which costs SQLite less than looking
     // up each key; other windows are read through the row cache. A server answers each statement after a round trip
-    // in which this program waits, so there a statement reads more rows at once.
-    const int Sweep = database().isServer() ? 2048 : 256;
-    TextCache texts;
-    if (!m_sweep)
-        m_sweep = std::make_unique<Statement>(
-            database(),
-            QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID").arg(columnList(), m_table));
-    for (int from = first; from < first + count;) {
-        const int to = std::min(first + count, from + Sweep);
-        bool rising = true;
-        for (int i = from + 1; i < to && rising; ++i)
-            rising = m_keys.at(size_t(i - 1)) < m_keys.at(size_t(i));
-        const qint64 low = m_keys.at(size_t(from)), high = m_keys.at(size_t(to - 1));
-        if (!rising || high - low >= qint64(to - from) * 2) {
-            for (int i = from; i < to; ++i)
-                place(i, shown(i));
-            from = to;
-            continue;
+    // in which this program waits, so there a statement reads more rows at once, and the next window is sent before
+    // this one's rows are taken: the server gets it ready while the program works, also for the next call of a reader
+    // that walks forward (a report lays out what it has read meanwhile).
+    const bool server = database().isServer();
+    const int Sweep = server ? 2048 : 256;
+    const int end = first + count;
+    const auto sweepable = [this](int from, int to) {
+        for (int i = from + 1; i < to; ++i) {
+            if (m_keys.at(size_t(i - 1)) >= m_keys.at(size_t(i)))
+                return false;
         }
-        Statement &st = *m_sweep;
-        st.reset();
-        st.bindInt(0, low);
-        st.bindInt(1, high);
+        return m_keys.at(size_t(to - 1)) - m_keys.at(size_t(from)) < qint64(to - from) * 2;
+    };
+    const auto sweepStatement = [this](std::unique_ptr<Statement> &slot) -> Statement & {
+        if (!slot)
+            slot = std::make_unique<Statement>(
+                database(),
+                QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID").arg(columnList(), m_table));
+        return *slot;
+    };
+    const auto sendNext = [&](int from) {
+        const int total = int(m_keys.size());
+        constexpr int MostAhead = 1 << 16;
+        const int to = from < end ? std::min(end, from + Sweep) : std::min(total, from + std::clamp(count, Sweep, MostAhead));
+        if (from >= to || !sweepable(from, to))
+            return;
+        Statement &next = sweepStatement(m_sweepNext);
+        next.reset();
+        next.bindInt(0, m_keys.at(size_t(from)));
+        next.bindInt(1, m_keys.at(size_t(to - 1)));
+        next.sendAhead();
+        m_ahead = {from, to, m_keys.at(size_t(from)), m_keys.at(size_t(to - 1))};
+    };
+    TextCache texts;
+    for (int from = first; from < end;) {
+        int to = std::min(end, from + Sweep);
+        // The rows of this window may be on their way already.
+        bool ahead = false;
+        if (server && m_ahead.from == from) {
+            const int aheadTo = std::min(end, m_ahead.to);
+            ahead = m_keys.at(size_t(from)) == m_ahead.low && m_keys.at(size_t(aheadTo - 1)) <= m_ahead.high &&
+                    sweepable(from, aheadTo);
+            if (ahead)
+                to = aheadTo;
+        }
+        if (ahead) {
+            std::swap(m_sweep, m_sweepNext);
+            m_ahead = {};
+        } else {
+            dropAhead();
+            if (!sweepable(from, to)) {
+                for (int i = from; i < to; ++i)
+                    place(i, shown(i));
+                from = to;
+                continue;
+            }
+        }
+        Statement &st = sweepStatement(m_sweep);
+        if (!ahead) {
+            st.reset();
+            st.bindInt(0, m_keys.at(size_t(from)));
+            st.bindInt(1, m_keys.at(size_t(to - 1)));
+        }
+        bool more = st.step();
+        if (server)
+            sendNext(to);
         int i = from;
-        while (i < to && st.step()) {
+        for (; i < to && more; more = st.step()) {
             const qint64 k = st.columnInt(m_keyField);
             while (i < to && m_keys.at(size_t(i)) < k) {
                 // Gone from the table behind our back: shown empty, as a grid shows it.
@@ -862,6 +894,28 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
             place(i, Row(m_fields.size()));
         from = to;
     }
+}
+
+void Dataset::forgetStatements()
+{
+    m_ahead = {};
+    m_fetch.reset();
+    m_insert.reset();
+    m_update.reset();
+    m_delete.reset();
+    m_deleteBatch.reset();
+    m_sweep.reset();
+    m_sweepNext.reset();
+    m_rawRow.reset();
+}
+
+void Dataset::dropAhead() const
+{
+    if (m_ahead.from < 0)
+        return;
+    m_ahead = {};
+    if (m_sweepNext)
+        m_sweepNext->reset();
 }
 
 QVariant Dataset::fieldValue(int field) const

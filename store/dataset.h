@@ -244,7 +244,16 @@ private:
     mutable QHash<qint64, Row> m_cache;
     mutable qint64 m_memoKey = 0;
     mutable const Row *m_memoRow = nullptr; // the row of m_memoKey in m_cache; cleared whenever m_cache changes
-    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep, m_rawRow;
+    mutable std::unique_ptr<Statement> m_fetch, m_insert, m_update, m_delete, m_sweep, m_sweepNext, m_rawRow;
+    // The window of rows sent ahead on m_sweepNext: positions from..to, keys low..high.
+    struct Ahead
+    {
+        int from = -1, to = -1;
+        qint64 low = 0, high = 0;
+    };
+    mutable Ahead m_ahead;
+    void dropAhead() const;
+    void forgetStatements(); // of the rows as they were read: the table or its columns may be others now
     std::unique_ptr<Statement> m_deleteBatch;
     int m_deleteBatchRows = 0;
 };

@@ -9,6 +9,8 @@
 #include <charconv>
 #include <libpq-fe.h>
 #include <limits>
+#include <system_error>
+#include <thread>
 #include <vector>
 
 namespace Backend {
@@ -132,15 +134,29 @@ bool isWrite(const QByteArray &sql)
 }
 
 class PgConnection;
+class PgCursor;
 
-// The names of the server's prepared statements of one connection. Each cursor prepares its statement once, under a
-// name of its own, so that the server parses and plans it once however often it runs; a statement no longer used is
-// dropped later, together with others, outside a transaction.
-struct Names
+// What the cursors of one connection share with it; it ends with the connection, and a cursor may outlive both.
+struct Shared
 {
+    ~Shared()
+    {
+        if (reader.joinable())
+            reader.join();
+    }
+    // The names of the server's prepared statements. Each cursor prepares its statement once, under a name of its
+    // own, so that the server parses and plans it once however often it runs; a statement no longer used is dropped
+    // later, together with others, outside a transaction.
     quint64 next = 0;
     int generation = 0; // counts the connections made anew: their statements must be prepared again
     QList<QByteArray> unused;
+    // A query sent ahead: a thread of its own reads its rows from the connection while the program works on, until
+    // the connection is wanted for anything else.
+    PgCursor *aheadOwner = nullptr;
+    std::thread reader;
+    PGresult *aheadResult = nullptr; // written by the reader, read once it has ended
+    // Counts the statements that may change what a query reads: rows sent ahead of one of them are not taken.
+    quint64 writes = 0;
 };
 
 class PgCursor final : public Cursor
@@ -152,6 +168,7 @@ public:
 
     void bind(int index0, const QVariant &value) override
     {
+        dropAhead();
         Param &p = param(index0);
         p.isNull = value.isNull() || !value.isValid();
         if (p.isNull)
@@ -177,15 +194,20 @@ public:
 
     void bindInt(int index0, qint64 value) override
     {
+        dropAhead();
         Param &p = param(index0);
         p.isNull = false;
         p.text = QByteArray::number(value);
     }
 
     bool step() override;
+    void sendAhead() override;
+    // The rows of the query sent ahead, once its reader has ended (null when the connection was lost).
+    void receiveAhead(Result rows) { m_ahead = std::move(rows); }
 
     void reset() override
     {
+        dropAhead();
         m_result.reset();
         m_row = -1;
         for (Param &p : m_params)
@@ -291,9 +313,11 @@ private:
     const PGresult *described() const;
     Result guarded(const char *const *values, const int *lengths);
     void prepareNamed() const;
+    void dropAhead();
+    void valuesOf(std::vector<const char *> &values, std::vector<int> &lengths) const;
 
     PgConnection &m_conn;
-    std::weak_ptr<Names> m_names;  // outlives the connection's end: a cursor may be destroyed after it
+    std::weak_ptr<Shared> m_shared; // outlives the connection's end: a cursor may be destroyed after it
     QByteArray m_name;             // of the server's prepared statement
     mutable int m_generation = -1; // of the connection it was prepared on; -1 before
     QByteArray m_sql;
@@ -306,29 +330,48 @@ private:
     std::vector<char> m_isBool;
     mutable Result m_description{nullptr, &PQclear};
     int m_row = -1;
+    // A query sent ahead and not yet stepped: its rows, once read, and the connection's count of writes when it went.
+    bool m_aheadSent = false;
+    Result m_ahead{nullptr, &PQclear};
+    quint64 m_aheadWrites = 0;
 };
 
 class PgConnection final : public Connection
 {
 public:
-    PgConnection(PGconn *conn, const QString &alias) : m_conn(conn), m_alias(alias), m_names(std::make_shared<Names>())
+    PgConnection(PGconn *conn, const QString &alias)
+        : m_conn(conn), m_alias(alias), m_shared(std::make_shared<Shared>())
     {
     }
-    ~PgConnection() override { PQfinish(m_conn); }
+    ~PgConnection() override
+    {
+        settle();
+        PQfinish(m_conn);
+    }
 
-    PGconn *handle() const { return m_conn; }
-    const std::shared_ptr<Names> &names() const { return m_names; }
+    // The connection, free for a statement: rows still coming for a query sent ahead are read to their end first.
+    PGconn *handle() const
+    {
+        settle();
+        return m_conn;
+    }
+    const std::shared_ptr<Shared> &shared() const { return m_shared; }
+    void settle() const;
+    // Runs ahead the query that a cursor has just sent: a thread reads its rows.
+    void readAhead(PgCursor *owner);
+    void counted() { ++m_shared->writes; }
 
     // Drops the statements no longer used, a batch at a time and only outside a transaction, where a refusal
     // spoils nothing.
     void dropUnused()
     {
-        if (m_names->unused.size() < 16 || PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+        settle();
+        if (m_shared->unused.size() < 16 || PQtransactionStatus(m_conn) != PQTRANS_IDLE)
             return;
         QByteArray sql;
-        for (const QByteArray &name : std::as_const(m_names->unused))
+        for (const QByteArray &name : std::as_const(m_shared->unused))
             sql += "DEALLOCATE " + name + ";";
-        m_names->unused.clear();
+        m_shared->unused.clear();
         tryExec(sql.constData());
     }
     const QString &alias() const { return m_alias; }
@@ -347,14 +390,15 @@ public:
     // statement: the statement that met the loss has failed with its message; what follows works again.
     void revive()
     {
+        settle();
         if (PQstatus(m_conn) != CONNECTION_BAD || m_reviving)
             return;
         PQreset(m_conn);
         if (PQstatus(m_conn) != CONNECTION_OK)
             return; // the next statement says what is wrong
         // The server forgot the prepared statements with the connection.
-        ++m_names->generation;
-        m_names->unused.clear();
+        ++m_shared->generation;
+        m_shared->unused.clear();
         m_reviving = true;
         try {
             setUp();
@@ -376,6 +420,7 @@ public:
     void exec(const char *sql) override
     {
         revive();
+        counted();
         const Result res = wrap(PQexec(m_conn, sql));
         if (!succeeded(res.get()))
             fail(res.get());
@@ -384,6 +429,8 @@ public:
 
     bool tryExec(const char *sql) noexcept override
     {
+        settle();
+        counted();
         PGresult *res = PQexec(m_conn, sql);
         const bool ok = succeeded(res);
         PQclear(res);
@@ -394,6 +441,8 @@ public:
 
     bool commit(QString *error) noexcept override
     {
+        settle();
+        counted();
         PGresult *res = PQexec(m_conn, "COMMIT");
         bool ok = succeeded(res);
         QString message;
@@ -416,6 +465,7 @@ public:
 
     bool inTransaction() const override
     {
+        settle();
         const PGTransactionStatusType s = PQtransactionStatus(m_conn);
         return s == PQTRANS_INTRANS || s == PQTRANS_INERROR || s == PQTRANS_ACTIVE;
     }
@@ -459,32 +509,33 @@ public:
 private:
     PGconn *m_conn;
     QString m_alias;
-    std::shared_ptr<Names> m_names;
+    std::shared_ptr<Shared> m_shared;
     int m_changes = 0;
     std::function<void()> m_afterReconnect;
     bool m_reviving = false;
 };
 
-PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn), m_names(conn.names())
+PgCursor::PgCursor(PgConnection &conn, const QString &sql) : m_conn(conn), m_shared(conn.shared())
 {
     m_sql = serverSql(sql, &m_paramCount);
     m_write = isWrite(m_sql);
     m_params.resize(size_t(m_paramCount));
-    m_name = "vanterlo_" + QByteArray::number(++conn.names()->next);
+    m_name = "vanterlo_" + QByteArray::number(++conn.shared()->next);
     // Checked now, as an SQLite statement is when it is prepared.
     prepareNamed();
 }
 
 PgCursor::~PgCursor()
 {
-    if (const auto names = m_names.lock(); names && m_generation == names->generation)
-        names->unused.append(m_name);
+    dropAhead();
+    if (const auto shared = m_shared.lock(); shared && m_generation == shared->generation)
+        shared->unused.append(m_name);
 }
 
 void PgCursor::prepareNamed() const
 {
     m_conn.revive();
-    const int generation = m_conn.names()->generation;
+    const int generation = m_conn.shared()->generation;
     if (m_generation == generation)
         return;
     const Result res = wrap(PQprepare(m_conn.handle(), m_name.constData(), m_sql.constData(), m_paramCount, nullptr));
@@ -507,18 +558,113 @@ const PGresult *PgCursor::described() const
     return m_description.get();
 }
 
-bool PgCursor::step()
+void PgCursor::valuesOf(std::vector<const char *> &values, std::vector<int> &lengths) const
 {
-    if (m_result)
-        return ++m_row < PQntuples(m_result.get());
-    prepareNamed();
-    m_conn.dropUnused();
-    std::vector<const char *> values(static_cast<size_t>(m_paramCount));
-    std::vector<int> lengths(static_cast<size_t>(m_paramCount));
+    values.resize(static_cast<size_t>(m_paramCount));
+    lengths.resize(static_cast<size_t>(m_paramCount));
     for (size_t i = 0; i < m_params.size(); ++i) {
         values[i] = m_params[i].isNull ? nullptr : m_params[i].text.constData();
         lengths[i] = int(m_params[i].text.size());
     }
+}
+
+void PgCursor::sendAhead()
+{
+    if (m_write || m_result || m_aheadSent)
+        return;
+    prepareNamed();
+    m_conn.dropUnused();
+    PGconn *c = m_conn.handle();
+    // Inside a transaction a query that failed would spoil it: there the query waits for its step.
+    if (PQtransactionStatus(c) != PQTRANS_IDLE)
+        return;
+    std::vector<const char *> values;
+    std::vector<int> lengths;
+    valuesOf(values, lengths);
+    if (PQsendQueryPrepared(c, m_name.constData(), m_paramCount, values.data(), lengths.data(), nullptr, 0) != 1) {
+        // Not sent (the connection is in trouble): the step runs the query and says what is wrong.
+        while (PGresult *r = PQgetResult(c))
+            PQclear(r);
+        return;
+    }
+    m_aheadSent = true;
+    m_aheadWrites = m_conn.shared()->writes;
+    m_conn.readAhead(this);
+}
+
+void PgCursor::dropAhead()
+{
+    if (!m_aheadSent)
+        return;
+    m_aheadSent = false;
+    if (const auto shared = m_shared.lock(); shared && shared->aheadOwner == this)
+        m_conn.settle();
+    m_ahead.reset();
+}
+
+void PgConnection::readAhead(PgCursor *owner)
+{
+    Shared &s = *m_shared;
+    s.aheadOwner = owner;
+    s.aheadResult = nullptr;
+    const auto read = [conn = m_conn, &s] {
+        // The query's one result; a result that follows (there is none for one query) is let go.
+        PGresult *first = nullptr;
+        while (PGresult *r = PQgetResult(conn)) {
+            if (!first)
+                first = r;
+            else
+                PQclear(r);
+        }
+        s.aheadResult = first;
+    };
+    try {
+        s.reader = std::thread(read);
+    } catch (const std::system_error &) {
+        read(); // no thread to be had: read the rows now
+    }
+}
+
+void PgConnection::settle() const
+{
+    Shared &s = *m_shared;
+    if (!s.aheadOwner)
+        return;
+    if (s.reader.joinable())
+        s.reader.join();
+    PgCursor *owner = s.aheadOwner;
+    s.aheadOwner = nullptr;
+    owner->receiveAhead(wrap(s.aheadResult));
+    s.aheadResult = nullptr;
+}
+
+bool PgCursor::step()
+{
+    if (m_result)
+        return ++m_row < PQntuples(m_result.get());
+    if (m_aheadSent) {
+        m_conn.settle();
+        m_aheadSent = false;
+        Result ahead = std::move(m_ahead);
+        // Rows read before a write of this connection may no longer be what the query finds: it runs anew.
+        if (m_aheadWrites == m_conn.shared()->writes) {
+            if (!ahead)
+                m_conn.fail(nullptr); // the connection was lost: its own message
+            if (!succeeded(ahead.get()))
+                m_conn.fail(ahead.get());
+            m_conn.setChanges(ahead.get());
+            takeResult(std::move(ahead));
+            m_row = 0;
+            return m_row < PQntuples(m_result.get());
+        }
+    }
+    prepareNamed();
+    m_conn.dropUnused();
+    if (m_write)
+        m_conn.counted();
+    std::vector<const char *> values;
+    std::vector<int> lengths;
+    valuesOf(values, lengths);
     PGconn *c = m_conn.handle();
     // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
     // gets a savepoint of its own.

@@ -405,6 +405,84 @@ private slots:
         }
     }
 
+    // A report reads its rows in growing steps; on a server the rows of the next step are on their way before it is
+    // asked for. What this program writes between two steps (another window's edit, a deletion, a statement of its
+    // own) is in the rows the next step gets, and every row is the record's, also where the numbers leave a gap.
+    void rowsReadInStepsSeeWhatWasWrittenBetween_data()
+    {
+        addBackends();
+        rowsForBoth("ledger");
+    }
+    void rowsReadInStepsSeeWhatWasWrittenBetween()
+    {
+        OPEN_LEDGER(data);
+        QList<qint64> ids;
+        {
+            Transaction tx(Session::database());
+            for (qint64 id = 1; id <= 23000; ++id) {
+                if (id > 3000 && id <= 20000)
+                    continue; // no records 3001..20000: the rows around the gap are read one window at a time
+                ids << id;
+                data.addPurchase(id, QStringLiteral("大  米"), 2, double(id), 2.0 * id, QDate(2026, 1, 1));
+            }
+            tx.commit();
+        }
+        QScopedPointer<Table> t(jhb());
+        QCOMPARE(t->recordCount(), ids.size());
+        QHash<qint64, QVariant> expected;
+        for (qint64 id : ids)
+            expected.insert(id, QVariant(double(id)));
+        const int kount = t->fieldByName(QStringLiteral("Kount"))->index();
+        const int key = t->fieldByName(QStringLiteral("ID"))->index();
+        Statement change(Session::database(), QStringLiteral("UPDATE JHB SET Kount=? WHERE ID=?"));
+        Statement remove(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID=?"));
+        Database other(data.alias()); // another PC's reads and writes do not disturb the steps either
+
+        const QList<std::pair<int, std::function<void()>>> steps{
+            {40, [&] { // a statement of this program
+                 change.reset();
+                 change.bind(0, -1.0);
+                 change.bind(1, 50);
+                 change.step();
+                 expected[50] = QVariant(-1.0);
+             }},
+            {1000, [&] { // the dataset's own edit, as a grid posts it
+                 t->moveTo(1501);
+                 t->edit();
+                 t->fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("7777"));
+                 t->post();
+                 expected[1501] = QVariant(7777.0);
+             }},
+            {2000, [&] { // a deletion: the row is shown empty
+                 remove.reset();
+                 remove.bind(0, 20101);
+                 remove.step();
+                 expected[20101] = QVariant();
+                 Statement read(other, QStringLiteral("SELECT count(*) FROM JHB"));
+                 read.step();
+             }},
+            {4000, [] {}},
+        };
+        int next = 0;
+        for (const auto &[size, between] : steps) {
+            const int n = std::min(size, int(ids.size()) - next);
+            std::vector<QVariant> values;
+            t->readRecords(next, n, {key, kount}, values);
+            for (int i = 0; i < n; ++i) {
+                const qint64 id = ids[next + i];
+                const QVariant &read = values[size_t(i) * 2 + 1];
+                QVERIFY2(read == expected[id] || (read.isNull() && expected[id].isNull()),
+                         qPrintable(QStringLiteral("record %1: %2 instead of %3")
+                                        .arg(id)
+                                        .arg(read.toString(), expected[id].toString())));
+                QCOMPARE(values[size_t(i) * 2], expected[id].isNull() ? QVariant() : QVariant(id));
+            }
+            next += n;
+            between();
+        }
+        QCOMPARE(next, ids.size());
+    }
+
     // Two PCs post new records with the same number at the same time: both are stored under distinct numbers, and
     // the second is told the number its record got.
     void concurrentNewRecords_data()
