@@ -594,21 +594,22 @@ private slots:
         QVERIFY(pid.step());
         const qint64 lost = pid.columnInt(0);
         pid.reset();
-        {
+        const auto end = [&data](qint64 backend) {
             Database other(data.alias());
             Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
-            kill.bindInt(0, lost);
+            kill.bindInt(0, backend);
             QVERIFY(kill.step());
             // The server ends the connection a moment later.
             Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
             QTRY_VERIFY_WITH_TIMEOUT(
                 [&] {
                     gone.reset();
-                    gone.bindInt(0, lost);
+                    gone.bindInt(0, backend);
                     return gone.step() && gone.columnInt(0) == 0;
                 }(),
                 10000);
-        }
+        };
+        end(lost);
         const QString sql = QString::fromUtf8(SqlText::SumByName);
         const QString message = errorOf([&] {
             Statement sum(db, sql);
@@ -622,7 +623,25 @@ private slots:
         QCOMPARE(formatGeneral(sum.columnDouble(0)), QStringLiteral("380"));
         pid.reset();
         QVERIFY(pid.step());
-        QVERIFY(pid.columnInt(0) != lost);
+        const qint64 second = pid.columnInt(0);
+        QVERIFY(second != lost);
+        pid.reset();
+
+        // Lost again, while a query prepared before the loss is sent ahead: its step says so, and the next works.
+        Statement ahead(db, sql);
+        end(second);
+        const QString aheadMessage = errorOf([&] {
+            ahead.bind(0, QStringLiteral("大  米"));
+            ahead.sendAhead();
+            ahead.step();
+        });
+        QVERIFY2(aheadMessage.contains(QStringLiteral("连接断开了")), qPrintable(aheadMessage));
+        ahead.reset();
+        ahead.bind(0, QStringLiteral("大  米"));
+        ahead.sendAhead();
+        QVERIFY(ahead.step());
+        QCOMPARE(formatGeneral(ahead.columnDouble(0)), QStringLiteral("380"));
+        ahead.reset();
         data.addPurchase(9, QStringLiteral("白  糖"), 1, 1, 1, QDate(2026, 3, 5));
         QCOMPARE(data.count(QStringLiteral("huizong")), 0);
         Statement insert(db, QStringLiteral("INSERT INTO huizong VALUES (1, '大  米', 2, 380)"));
