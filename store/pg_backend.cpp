@@ -310,6 +310,7 @@ private:
     }
     const char *value(int i) const { return PQgetvalue(m_result.get(), m_row, i); }
     void takeResult(Result res);
+    bool firstRow(Result res);
     const PGresult *described() const;
     Result guarded(const char *const *values, const int *lengths);
     void prepareNamed() const;
@@ -647,16 +648,8 @@ bool PgCursor::step()
         m_aheadSent = false;
         Result ahead = std::move(m_ahead);
         // Rows read before a write of this connection may no longer be what the query finds: it runs anew.
-        if (m_aheadWrites == m_conn.shared()->writes) {
-            if (!ahead)
-                m_conn.fail(nullptr); // the connection was lost: its own message
-            if (!succeeded(ahead.get()))
-                m_conn.fail(ahead.get());
-            m_conn.setChanges(ahead.get());
-            takeResult(std::move(ahead));
-            m_row = 0;
-            return m_row < PQntuples(m_result.get());
-        }
+        if (m_aheadWrites == m_conn.shared()->writes)
+            return firstRow(std::move(ahead));
     }
     prepareNamed();
     m_conn.dropUnused();
@@ -672,6 +665,12 @@ bool PgCursor::step()
     Result res =
         guard ? guarded(values.data(), lengths.data())
               : wrap(PQexecPrepared(c, m_name.constData(), m_paramCount, values.data(), lengths.data(), nullptr, 0));
+    return firstRow(std::move(res));
+}
+
+// A statement's answer: its failure (no answer at all: the connection's own message), or its first row.
+bool PgCursor::firstRow(Result res)
+{
     if (!succeeded(res.get()))
         m_conn.fail(res.get());
     m_conn.setChanges(res.get());
