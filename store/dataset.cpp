@@ -817,21 +817,16 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
         }
         return m_keys.at(size_t(to - 1)) - m_keys.at(size_t(from)) < qint64(to - from) * 2;
     };
-    const auto sweepStatement = [this](std::unique_ptr<Statement> &slot) -> Statement & {
-        if (!slot)
-            slot = std::make_unique<Statement>(
-                database(),
-                QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID").arg(columnList(), m_table));
-        return *slot;
-    };
+    const QString sweepSql =
+        QStringLiteral("SELECT %1 FROM %2 WHERE ID BETWEEN ? AND ? ORDER BY ID").arg(columnList(), m_table);
     const auto sendNext = [&](int from) {
         const int total = int(m_keys.size());
         constexpr int MostAhead = 1 << 16;
-        const int to = from < end ? std::min(end, from + Sweep) : std::min(total, from + std::clamp(count, Sweep, MostAhead));
+        const int to =
+            from < end ? std::min(end, from + Sweep) : std::min(total, from + std::clamp(count, Sweep, MostAhead));
         if (from >= to || !sweepable(from, to))
             return;
-        Statement &next = sweepStatement(m_sweepNext);
-        next.reset();
+        Statement &next = statement(m_sweepNext, sweepSql);
         next.bindInt(0, m_keys.at(size_t(from)));
         next.bindInt(1, m_keys.at(size_t(to - 1)));
         next.sendAhead();
@@ -861,9 +856,8 @@ void Dataset::readRecords(int first, int count, const std::vector<int> &fields, 
                 continue;
             }
         }
-        Statement &st = sweepStatement(m_sweep);
+        Statement &st = ahead ? *m_sweep : statement(m_sweep, sweepSql);
         if (!ahead) {
-            st.reset();
             st.bindInt(0, m_keys.at(size_t(from)));
             st.bindInt(1, m_keys.at(size_t(to - 1)));
         }

@@ -319,8 +319,8 @@ private:
 
     PgConnection &m_conn;
     std::weak_ptr<Shared> m_shared; // outlives the connection's end: a cursor may be destroyed after it
-    QByteArray m_name;             // of the server's prepared statement
-    mutable int m_generation = -1; // of the connection it was prepared on; -1 before
+    QByteArray m_name;              // of the server's prepared statement
+    mutable int m_generation = -1;  // of the connection it was prepared on; -1 before
     QByteArray m_sql;
     bool m_write = false;
     int m_paramCount = 0;

@@ -439,21 +439,24 @@ private slots:
         Database other(data.alias()); // another PC's reads and writes do not disturb the steps either
 
         const QList<std::pair<int, std::function<void()>>> steps{
-            {40, [&] { // a statement of this program
+            {40,
+             [&] { // a statement of this program
                  change.reset();
                  change.bind(0, -1.0);
                  change.bind(1, 50);
                  change.step();
                  expected[50] = QVariant(-1.0);
              }},
-            {1000, [&] { // the dataset's own edit, as a grid posts it
+            {1000,
+             [&] { // the dataset's own edit, as a grid posts it
                  t->moveTo(1501);
                  t->edit();
                  t->fieldByName(QStringLiteral("Kount"))->setAsString(QStringLiteral("7777"));
                  t->post();
                  expected[1501] = QVariant(7777.0);
              }},
-            {2000, [&] { // a deletion: the row is shown empty
+            {2000,
+             [&] { // a deletion: the row is shown empty
                  remove.reset();
                  remove.bind(0, 20101);
                  remove.step();
