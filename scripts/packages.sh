@@ -47,6 +47,9 @@ ensure_test_packages() {
 }
 
 build_project() {
-    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo
+    # ccache, when the machine has it, makes a rebuild in a second work tree cost little.
+    local launcher=()
+    command -v ccache >/dev/null && launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
+    cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo "${launcher[@]}"
     cmake --build build -j"$(nproc)"
 }
