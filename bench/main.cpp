@@ -7,9 +7,9 @@
 // same files; and the program, the action through the main window's real handlers, offscreen, until every grid has
 // repainted. Prints both, their ratio, and whether the goals are met.
 
+#include "bench/bench.h"
 #include "bench/floor.h"
 #include "bench/process.h"
-#include "bench/program.h"
 #include "store/database.h"
 #include "store/pg_backend.h"
 

@@ -1,5 +1,9 @@
 #pragma once
 
+// The bench: the actions of the program timed against their floors on one set of data. The actions are in
+// actions.cpp and analysis_actions.cpp, the runner in runner.cpp, the data in data.cpp, the driving of the program's
+// window in program.cpp and the printing of the results in results.cpp.
+
 #include "bench/floor.h"
 #include "widgets/message_boxes.h"
 
@@ -11,6 +15,14 @@
 #include <vector>
 
 class TForm1;
+
+// The goods of the double-click actions: the most frequent one, and one that the data never holds.
+inline const QString FrequentGoods = QStringLiteral("大  米");
+inline const QString NeverBoughtGoods = QStringLiteral("烟  煤");
+
+// The time a step takes, and the processor time of this process so far, in milliseconds.
+double timeMs(const std::function<void()> &step);
+double processCpuMs();
 
 // One timed action: both timings of every run, and what went wrong.
 struct ActionResult
@@ -47,7 +59,18 @@ private:
     using Step = std::function<void()>;
     using Check = std::function<QString()>; // empty when the program did what the action should do
 
-    // ---- data ----
+    // One action of the common kind, as data: measured by measure(), which adds its result.
+    struct Action
+    {
+        QString name;
+        Step floor;      // the SQL the action needs, raw on the floor (timed)
+        Step setup;      // brings the program to where the action starts (untimed)
+        Step program;    // the action through the program's handlers (timed)
+        Check check;     // that the action had its effect, after each run
+        Step after = {}; // puts things back after a run that passed its check (untimed)
+    };
+
+    // ---- data (data.cpp) ----
     void prepareData();
     void restore(); // the data files back to their pristine state; the main window opened anew
     void openFloor();
@@ -56,7 +79,7 @@ private:
     void restoreServer();
     const QString &alias() const { return m_server.isEmpty() ? m_work : m_server; }
 
-    // ---- the program ----
+    // ---- the program (program.cpp) ----
     void createForm();
     void destroyForm();
     void settle();                  // pending events handled and the window repainted
@@ -67,14 +90,14 @@ private:
     void selectGoods(const QString &goods);
     void setQuery(int mode, const QString &goods, const QDate &from, const QDate &to, bool summary);
 
-    // ---- measuring ----
+    // ---- measuring (runner.cpp) ----
     ActionResult &add(const QString &name);
     int slowRuns() const;
-    void measure(ActionResult &r, int runs, bool warmUp, const Step &floorTimed, const Step &programSetup,
-                 const Step &programTimed, const Check &check, const Step &after = {});
+    // runs timed runs, after one more untimed when warmUp; the result added under the action's name.
+    ActionResult &measure(const Action &action, int runs, bool warmUp);
     void failed(ActionResult &r, const QString &status, const QStringList &notes = {});
 
-    // ---- the actions ----
+    // ---- the actions (actions.cpp) ----
     void benchStartup();
     void benchPages();
     void benchDoubleClicks();
@@ -86,9 +109,9 @@ private:
     void benchReportPdf();
     void benchPost();
     void benchDelete();
-    void benchAnalysis(); // analysis_rows.cpp
+    void benchAnalysis(); // analysis_actions.cpp
 
-    void print();
+    void print(); // results.cpp
 
     QString m_root, m_pristine, m_work, m_log;
     QString m_server;                             // the database's alias when the actions run against a server
