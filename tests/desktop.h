@@ -5,7 +5,12 @@
 // and focus after a modal box are then the desktop's, which offscreen runs with scripted boxes cannot show.
 // Run the test program under xvfb-run.
 
+#include "app/form1.h"
+#include "tests/fixture.h"
+
 #include <QApplication>
+#include <QDir>
+#include <QFile>
 #include <QMessageBox>
 #include <QPointer>
 #include <QProcess>
@@ -13,6 +18,8 @@
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <functional>
+#include <memory>
 
 class Desktop : public QObject
 {
@@ -128,4 +135,42 @@ private:
 
     QProcess m_wm;
     QTimer m_boxTimer;
+};
+
+// The main window on the desktop over a fresh ledger: prepare adds records first; the data folder is then the current
+// folder, with an empty memo file, as the program finds it on a canteen's machine; the boxes' texts and answers start
+// empty. The window is shown, framed and active when shown is true.
+class DesktopWindow
+{
+public:
+    DesktopWindow(Desktop &desktop, const std::function<void(DataFolder &)> &prepare) : m_oldDir(QDir::currentPath())
+    {
+        if (prepare)
+            prepare(data);
+        QDir::setCurrent(data.path());
+        QFile memo(QStringLiteral("bwl.sys"));
+        memoWritten = memo.open(QIODevice::WriteOnly);
+        memo.close();
+        desktop.boxTexts.clear();
+        desktop.answers.clear();
+        form = std::make_unique<TForm1>();
+        Form1 = form.get();
+        shown = Desktop::showFramed(form.get());
+    }
+    ~DesktopWindow()
+    {
+        form.reset();
+        Form1 = nullptr;
+        QDir::setCurrent(m_oldDir);
+    }
+    DesktopWindow(const DesktopWindow &) = delete;
+    DesktopWindow &operator=(const DesktopWindow &) = delete;
+
+    DataFolder data;
+    std::unique_ptr<TForm1> form;
+    bool memoWritten = false;
+    bool shown = false;
+
+private:
+    QString m_oldDir;
 };

@@ -35,40 +35,34 @@ private:
     void clickTab(int index);
 
     std::unique_ptr<Desktop> desktop;
-    std::unique_ptr<DataFolder> data;
-    std::unique_ptr<TForm1> form;
-    QString oldDir;
+    std::unique_ptr<DesktopWindow> window;
+    DataFolder *data = nullptr;
+    TForm1 *form = nullptr;
 };
 
 void TestEntryDesktop::initTestCase()
 {
     installFontSubstitutes();
     desktop = std::make_unique<Desktop>();
-    oldDir = QDir::currentPath();
 }
 
 void TestEntryDesktop::init()
 {
-    data = std::make_unique<DataFolder>();
-    data->addPurchase(10000, QStringLiteral("大  米"), 2.5, 10, 25, QDate(2026, 3, 1));
-    data->addPurchase(10001, QStringLiteral("其  他"), 1.5, 2, 3, QDate(2026, 3, 1));
-    QDir::setCurrent(data->path());
-    QFile memo(QStringLiteral("bwl.sys"));
-    QVERIFY(memo.open(QIODevice::WriteOnly));
-    memo.close();
-    desktop->boxTexts.clear();
-    desktop->answers.clear();
-    form = std::make_unique<TForm1>();
-    Form1 = form.get();
-    QVERIFY(Desktop::showFramed(form.get()));
+    window = std::make_unique<DesktopWindow>(*desktop, [](DataFolder &folder) {
+        folder.addPurchase(10000, QStringLiteral("大  米"), 2.5, 10, 25, QDate(2026, 3, 1));
+        folder.addPurchase(10001, QStringLiteral("其  他"), 1.5, 2, 3, QDate(2026, 3, 1));
+    });
+    data = &window->data;
+    form = window->form.get();
+    QVERIFY(window->memoWritten);
+    QVERIFY(window->shown);
 }
 
 void TestEntryDesktop::cleanup()
 {
-    form.reset();
-    Form1 = nullptr;
-    QDir::setCurrent(oldDir);
-    data.reset();
+    window.reset();
+    data = nullptr;
+    form = nullptr;
 }
 
 // Double-clicks a goods in the catalogue with the mouse.

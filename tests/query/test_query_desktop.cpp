@@ -38,41 +38,32 @@ private:
     QRadioButton *mode(const QString &name) const { return form->findChild<QRadioButton *>(name); }
 
     std::unique_ptr<Desktop> desktop;
-    std::unique_ptr<DataFolder> data;
-    std::unique_ptr<TForm1> form;
-    QString oldDir;
+    std::unique_ptr<DesktopWindow> window;
+    TForm1 *form = nullptr;
 };
 
 void TestQueryDesktop::initTestCase()
 {
     installFontSubstitutes();
     desktop = std::make_unique<Desktop>();
-    oldDir = QDir::currentPath();
 }
 
 void TestQueryDesktop::init()
 {
-    data = std::make_unique<DataFolder>();
-    data->addPurchase(10000, QStringLiteral("大  米"), 2.5, 10, 25, QDate(2026, 3, 2));
-    QDir::setCurrent(data->path());
-    QFile memo(QStringLiteral("bwl.sys"));
-    QVERIFY(memo.open(QIODevice::WriteOnly));
-    memo.close();
-    desktop->boxTexts.clear();
-    desktop->answers.clear();
-    form = std::make_unique<TForm1>();
-    Form1 = form.get();
-    QVERIFY(Desktop::showFramed(form.get()));
+    window = std::make_unique<DesktopWindow>(*desktop, [](DataFolder &folder) {
+        folder.addPurchase(10000, QStringLiteral("大  米"), 2.5, 10, 25, QDate(2026, 3, 2));
+    });
+    form = window->form.get();
+    QVERIFY(window->memoWritten);
+    QVERIFY(window->shown);
     clickTab(1);
     QVERIFY(form->TabSheet2->isVisible());
 }
 
 void TestQueryDesktop::cleanup()
 {
-    form.reset();
-    Form1 = nullptr;
-    QDir::setCurrent(oldDir);
-    data.reset();
+    window.reset();
+    form = nullptr;
 }
 
 void TestQueryDesktop::clickTab(int index)
