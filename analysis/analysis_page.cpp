@@ -273,7 +273,7 @@ QWidget *AnalysisPage::buildPriceTab()
     auto *bottom = new QHBoxLayout;
     auto *last = new QVBoxLayout;
     auto *lastCaption = new QLabel(QStringLiteral("最近10次进货"), tab);
-    lastPeriod = new QLabel(QStringLiteral("（不限月份，按进货日期，最近的在前）"), tab);
+    lastPeriod = new QLabel(QStringLiteral("（不限月份，按日期）"), tab);
     lastPeriod->setObjectName(QStringLiteral("LastPurchasesPeriod"));
     lastPurchasesGrid = figureTable(
         "LastPurchasesGrid",

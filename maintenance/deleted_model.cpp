@@ -29,7 +29,7 @@ QStringList DeletedRecordsModel::widestValues(int column)
         return ways;
     }
     case 2:
-        return {QStringLiteral("9999999")};
+        return {QStringLiteral("999999")};
     case 3:
         return {QStringLiteral("豆制品、")}; // the 8 bytes of Name: four Chinese characters
     case 4:

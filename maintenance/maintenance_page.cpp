@@ -66,14 +66,16 @@ void fitDeletedColumns(QTableView *grid)
 {
     const QFontMetrics values(grid->font());
     const QFontMetrics titles(grid->horizontalHeader()->font());
-    // The cell's margins and the grid line, as the style draws them.
-    const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 8;
+    // The text's margins in a cell and the grid line, as the view draws them, and a pixel for rounding.
+    const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 2;
+    const int titleMargin =
+        2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid->horizontalHeader()) + 1;
     QAbstractItemModel *model = grid->model();
     for (int c = 0; c < model->columnCount(); ++c) {
-        int widest = titles.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString()) + 6;
+        int width = titles.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString()) + titleMargin;
         for (const QString &value : DeletedRecordsModel::widestValues(c))
-            widest = std::max(widest, values.horizontalAdvance(value));
-        grid->setColumnWidth(c, widest + margin);
+            width = std::max(width, values.horizontalAdvance(value) + margin);
+        grid->setColumnWidth(c, width);
     }
 }
 

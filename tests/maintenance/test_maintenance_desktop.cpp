@@ -113,10 +113,10 @@ void TestMaintenanceDesktop::tabLeavesTheListAndArrowsMoveInIt()
 
 void TestMaintenanceDesktop::everyValueReadsInFull()
 {
-    // Each value within its column, the cell's margins left: the view draws it without eliding.
+    // Each value within its column, the text's margins and the grid line left: the view draws it without eliding.
     QTableView *grid = form->GridDeleted;
     const QFontMetrics metrics(grid->font());
-    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1);
+    const int margins = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 1;
     QSet<QString> ways;
     for (int row = 0; row < grid->model()->rowCount(); ++row) {
         ways << grid->model()->index(row, 1).data().toString();
@@ -129,10 +129,15 @@ void TestMaintenanceDesktop::everyValueReadsInFull()
     }
     QCOMPARE(ways.size(), 4);
     const QFontMetrics titles(grid->horizontalHeader()->font());
+    const int titleMargins = 2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid->horizontalHeader());
+    int total = 0;
     for (int c = 0; c < grid->model()->columnCount(); ++c) {
         const QString title = grid->model()->headerData(c, Qt::Horizontal).toString();
-        QVERIFY2(titles.horizontalAdvance(title) + margins <= grid->columnWidth(c), qPrintable(title));
+        QVERIFY2(titles.horizontalAdvance(title) + titleMargins <= grid->columnWidth(c), qPrintable(title));
+        total += grid->columnWidth(c);
     }
+    // And all of them side by side, without scrolling.
+    QVERIFY2(total <= grid->viewport()->width(), qPrintable(QString::number(total)));
 }
 
 void TestMaintenanceDesktop::enterAloneDoesNotEmptyTheBin()
