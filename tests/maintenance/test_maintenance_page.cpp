@@ -383,6 +383,17 @@ void TestMaintenancePage::onAServerTheBinKeepsAndTheServerBacksUp()
     QVERIFY2(boxes->records[0].text.contains(QStringLiteral("数据库服务器")), qPrintable(boxes->records[0].text));
     QVERIFY(form->ButtonBackupNow->isEnabled());
     QVERIFY(!QFileInfo::exists(Backups::folderOf(data->path())) && !QFileInfo::exists(QStringLiteral("backups")));
+
+    // The deletion back, one record under the next free number: the server's bin keeps the link.
+    data->addPurchase(10000, QStringLiteral("白  糖"), 1, 1, 1, QDate(2026, 5, 5));
+    boxes->clear();
+    boxes->answers = {true, true};
+    QTest::mouseClick(form->ButtonRestoreDeletion, Qt::LeftButton);
+    QVERIFY2(boxes->records.last().text.startsWith(QStringLiteral("已恢复 150 条记录。")) &&
+                 boxes->records.last().text.contains(QStringLiteral("流水号 10000 → 新流水号 10150  豆  油")),
+             qPrintable(boxes->records.last().text));
+    QCOMPARE(RecycleBin::count(Session::database()), 0);
+    QCOMPARE(RecycleBin::renumberedRecords(Session::database()).size(), 1);
     QDir::setCurrent(oldDir);
 }
 
