@@ -18,8 +18,9 @@ const char *const SpendingSql = "SELECT substr(Sime, 1, 7), Name, count(*), "
 const char *const PriceDaysSql = "SELECT Sime, avg(Single_Price) FROM JHB "
                                  "WHERE Name = ?1 AND Sime >= ?2 AND Sime <= ?3 AND Single_Price IS NOT NULL "
                                  "GROUP BY Sime";
+// By date: numbers follow the order of entry, which a converted or back-dated ledger does not keep.
 const char *const LastPurchasesSql = "SELECT Sime, Single_Price, Kount, ZongPrice FROM JHB WHERE Name = ?1 "
-                                     "ORDER BY ID DESC LIMIT ?2";
+                                     "ORDER BY Sime DESC, ID DESC LIMIT ?2";
 const char *const PriceStatsSql = "SELECT count(Single_Price), min(Single_Price), avg(Single_Price), "
                                   "max(Single_Price) FROM JHB WHERE Name = ?1 AND Sime >= ?2 AND Sime <= ?3";
 
@@ -161,14 +162,25 @@ PriceHistory priceHistory(Database &db, const QString &goods, const QDate &first
     }
     {
         Statement st(db, QString::fromUtf8(PriceStatsSql));
+        out.yearFrom = today.addYears(-1).addDays(1);
+        out.yearTo = today;
         st.bind(0, goods);
-        st.bind(1, today.addYears(-1).addDays(1));
-        st.bind(2, today);
+        st.bind(1, out.yearFrom);
+        st.bind(2, out.yearTo);
         if (st.step() && st.columnInt(0) > 0)
             out.year =
                 PriceStats{st.columnInt(0), st.column(1).toDouble(), st.column(2).toDouble(), st.column(3).toDouble()};
     }
     return out;
+}
+
+int labelStep(int count, double room, double space)
+{
+    if (count <= 1 || space <= 0)
+        return 1;
+    if (!(room > space))
+        return count; // no room to speak of yet: the first name only
+    return std::max(1, int(std::ceil(count * space / room)));
 }
 
 QString priceNote(const QString &lastPrice, const QString &typed)

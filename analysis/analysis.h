@@ -77,8 +77,9 @@ struct PriceHistory
 {
     QString goods;
     QList<PricePoint> points; // one per day with a priced purchase, in date order
-    QList<Purchase> last;     // the latest purchases, newest (highest ID) first
+    QList<Purchase> last;     // the latest purchases of all time, newest (by date, then by ID) first
     PriceStats year;          // the twelve months up to today
+    QDate yearFrom, yearTo;   // those twelve months' first and last day
 };
 
 // A goods' unit price per day over the months firstMonth to lastMonth, its last lastCount purchases, and its lowest,
@@ -89,6 +90,10 @@ PriceHistory priceHistory(Database &db, const QString &goods, const QDate &first
 // The note shown beside the price unit while a price is typed: "比上次(2.5)高40%" when the typed number lies more
 // than 30 % above or below the last price, otherwise empty (also when the last price is 0 or either is no number).
 QString priceNote(const QString &lastPrice, const QString &typed);
+
+// How many of count evenly spaced names along room pixels to skip between two shown, so that each shown one has at
+// least space pixels: 1 names every one; every 2nd, 3rd … when they would crowd.
+int labelStep(int count, double room, double space);
 
 // The statements, for the benchmark's floor.
 extern const char *const SpendingSql;

@@ -9,8 +9,8 @@
 #include "widgets/pixel_font.h"
 
 #include <QApplication>
-#include <QBarCategoryAxis>
 #include <QBarSet>
+#include <QCategoryAxis>
 #include <QChart>
 #include <QChartView>
 #include <QDateEdit>
@@ -22,10 +22,13 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLegend>
+#include <QLineEdit>
 #include <QLineSeries>
+#include <QMouseEvent>
 #include <QStackedBarSeries>
 #include <QTabWidget>
 #include <QTableWidget>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <QValueAxis>
@@ -69,6 +72,28 @@ QString monthText(const QDate &month)
 {
     return month.toString(QStringLiteral("yyyy-MM"));
 }
+
+// A month field that takes typed digits right after a click: the click selects the part (year or month) it lands in,
+// as a Tab into the field selects the first, so that digits replace it instead of being refused as a longer number.
+class MonthEdit : public QDateEdit
+{
+public:
+    explicit MonthEdit(QWidget *parent) : QDateEdit(parent) { lineEdit()->installEventFilter(this); }
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (watched == lineEdit() && event->type() == QEvent::MouseButtonRelease &&
+            static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton) {
+            // After the line edit has placed the caret: the part is the one the caret stands in.
+            QTimer::singleShot(0, this, [this] {
+                if (hasFocus() && !lineEdit()->hasSelectedText())
+                    setSelectedSection(currentSection());
+            });
+        }
+        return QDateEdit::eventFilter(watched, event);
+    }
+};
 
 QChartView *chartView(const char *name, const QString &accessibleName, QWidget *parent)
 {
@@ -144,10 +169,10 @@ QWidget *AnalysisPage::buildSpendingTab()
 
     auto *range = new QHBoxLayout;
     auto *fromCaption = new QLabel(QStringLiteral("月份：从"), tab);
-    fromMonth = new QDateEdit(tab);
+    fromMonth = new MonthEdit(tab);
     fromMonth->setObjectName(QStringLiteral("AnalysisFrom"));
     auto *toCaption = new QLabel(QStringLiteral("到"), tab);
-    toMonth = new QDateEdit(tab);
+    toMonth = new MonthEdit(tab);
     toMonth->setObjectName(QStringLiteral("AnalysisTo"));
     for (QDateEdit *e : {fromMonth, toMonth}) {
         e->setDisplayFormat(QStringLiteral("yyyy-MM"));
@@ -248,14 +273,20 @@ QWidget *AnalysisPage::buildPriceTab()
     auto *bottom = new QHBoxLayout;
     auto *last = new QVBoxLayout;
     auto *lastCaption = new QLabel(QStringLiteral("最近10次进货"), tab);
+    lastPeriod = new QLabel(QStringLiteral("（不限月份，按日期）"), tab);
+    lastPeriod->setObjectName(QStringLiteral("LastPurchasesPeriod"));
     lastPurchasesGrid = figureTable(
         "LastPurchasesGrid",
         {QStringLiteral("日期"), QStringLiteral("单价"), QStringLiteral("数量"), QStringLiteral("总价")}, tab);
     lastPurchasesGrid->setAccessibleName(lastCaption->text());
+    lastPurchasesGrid->setAccessibleDescription(lastPeriod->text());
     lastPurchasesGrid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     lastPurchasesGrid->setFixedHeight(10 * RowHeight + lastPurchasesGrid->horizontalHeader()->sizeHint().height() + 4);
     lastCaption->setBuddy(lastPurchasesGrid);
-    last->addWidget(lastCaption);
+    auto *lastTitle = new QHBoxLayout;
+    lastTitle->addWidget(lastCaption);
+    lastTitle->addWidget(lastPeriod, 1);
+    last->addLayout(lastTitle);
     last->addWidget(lastPurchasesGrid);
     bottom->addLayout(last, 3);
 
@@ -266,6 +297,8 @@ QWidget *AnalysisPage::buildPriceTab()
     averagePrice = valueLabel("AveragePrice", year);
     highestPrice = valueLabel("HighestPrice", year);
     yearPurchases = valueLabel("YearPurchases", year);
+    yearPeriod = valueLabel("PriceYearPeriod", year);
+    form->addRow(QStringLiteral("期间："), yearPeriod);
     form->addRow(QStringLiteral("最低："), lowestPrice);
     form->addRow(QStringLiteral("平均："), averagePrice);
     form->addRow(QStringLiteral("最高："), highestPrice);
@@ -325,38 +358,60 @@ void AnalysisPage::refreshSpending()
     spendingTotal->setText(Analysis::moneyText(s.total));
 
     const auto &nodes = Catalogue::nodes();
-    auto *series = new QStackedBarSeries;
     QStringList months;
     for (const Analysis::MonthSpending &m : s.months)
         months << monthText(m.month);
-    for (int c = 0; c < Analysis::CategoryCount; ++c) {
-        auto *set = new QBarSet(nodes[c].label);
-        set->setColor(CategoryColours[c]);
-        set->setBorderColor(CategoryColours[c].darker(130));
-        for (const Analysis::MonthSpending &m : s.months)
-            set->append(Analysis::moneyValue(m.byCategory[size_t(c)]));
-        series->append(set);
-    }
-    chart->addSeries(series);
-    auto *x = new QBarCategoryAxis;
-    x->append(months);
-    x->setLabelsAngle(months.size() > 8 ? -90 : 0);
     QFont small = QApplication::font();
     small.setPixelSize(11);
-    x->setLabelsFont(small);
-    auto *y = new QValueAxis;
-    y->setLabelFormat(QStringLiteral("%.0f"));
-    y->setLabelsFont(small);
-    y->setTitleText(QStringLiteral("元"));
-    y->setTitleFont(small);
-    chart->addAxis(x, Qt::AlignBottom);
-    chart->addAxis(y, Qt::AlignLeft);
-    series->attachAxis(x);
-    series->attachAxis(y);
-    y->applyNiceNumbers();
-    chart->legend()->hide();
-    chart->setTitle(QStringLiteral("每月支出（按类别）"));
     chart->setTitleFont(small);
+    if (s.topGoods.isEmpty()) {
+        // No purchase in these months: said instead of bare axes, as on the price chart.
+        chart->setTitle(QStringLiteral("这段时间没有进货记录"));
+    } else {
+        auto *series = new QStackedBarSeries;
+        for (int c = 0; c < Analysis::CategoryCount; ++c) {
+            auto *set = new QBarSet(nodes[c].label);
+            set->setColor(CategoryColours[c]);
+            set->setBorderColor(CategoryColours[c].darker(130));
+            for (const Analysis::MonthSpending &m : s.months)
+                set->append(Analysis::moneyValue(m.byCategory[size_t(c)]));
+            series->append(set);
+        }
+        chart->addSeries(series);
+        // Months on a value axis: the bars stand at 0, 1, 2 …, and only every so many months is named, so that the
+        // names keep their full text however many months are shown (the window cannot grow).
+        auto *x = new QCategoryAxis;
+        x->setLabelsPosition(QCategoryAxis::AxisLabelsPositionOnValue);
+        x->setRange(-0.5, double(months.size()) - 0.5);
+        x->setStartValue(-0.5);
+        x->setGridLineVisible(false);
+        x->setLabelsFont(small);
+        // A dozen names fit side by side; more stand on their side.
+        x->setLabelsAngle(months.size() > 8 ? -90 : 0);
+        m_months = months;
+        m_monthStep = 0;
+        nameMonths(x, 1);
+        auto *y = new QValueAxis;
+        y->setLabelFormat(QStringLiteral("%.0f"));
+        y->setLabelsFont(small);
+        y->setTitleText(QStringLiteral("元"));
+        y->setTitleFont(small);
+        chart->addAxis(x, Qt::AlignBottom);
+        chart->addAxis(y, Qt::AlignLeft);
+        series->attachAxis(x);
+        series->attachAxis(y);
+        y->applyNiceNumbers();
+        chart->legend()->hide();
+        chart->setTitle(QStringLiteral("每月支出（按类别）"));
+        // As the plot area takes its size, name as many months as have room.
+        connect(chart, &QChart::plotAreaChanged, x, [this, x](const QRectF &area) {
+            const QFontMetrics metrics(x->labelsFont());
+            // A name on its side takes the height of a line, else its width; and a little space between two.
+            const int space =
+                x->labelsAngle() != 0 ? metrics.height() + 8 : metrics.horizontalAdvance(QStringLiteral("2026-12")) + 8;
+            nameMonths(x, Analysis::labelStep(int(m_months.size()), area.width(), space));
+        });
+    }
 
     // The same figures as text: the month table, and a description of the chart for screen readers.
     QStringList described;
@@ -375,7 +430,8 @@ void AnalysisPage::refreshSpending()
                          .arg(months[r], Analysis::moneyText(m.total),
                               parts.isEmpty() ? QString() : QStringLiteral("："), parts.join(QStringLiteral("，")));
     }
-    spendingChart->setAccessibleDescription(described.join(QStringLiteral("；")));
+    spendingChart->setAccessibleDescription(s.topGoods.isEmpty() ? chart->title()
+                                                                 : described.join(QStringLiteral("；")));
 
     topGoodsGrid->setRowCount(int(s.topGoods.size()));
     for (int r = 0; r < int(s.topGoods.size()); ++r) {
@@ -387,6 +443,17 @@ void AnalysisPage::refreshSpending()
     monthGrid->resizeColumnsToContents();
     topGoodsGrid->resizeColumnsToContents();
     topGoodsGrid->horizontalHeader()->setStretchLastSection(true);
+}
+
+void AnalysisPage::nameMonths(QCategoryAxis *x, int step)
+{
+    if (step == m_monthStep)
+        return;
+    m_monthStep = step;
+    for (const QString &label : x->categoriesLabels())
+        x->remove(label);
+    for (int i = 0; i < int(m_months.size()); i += step)
+        x->append(m_months[i], i);
 }
 
 void AnalysisPage::showPriceHistory(const QString &goods)
@@ -474,6 +541,7 @@ void AnalysisPage::refreshPriceHistory()
         highestPrice->setText(priceText(h.year.highest));
     }
     yearPurchases->setText(QString::number(h.year.purchases));
+    yearPeriod->setText(QStringLiteral("%1 至 %2").arg(formatShortDate(h.yearFrom), formatShortDate(h.yearTo)));
 }
 
 // ---- the page in the main window ----

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <QDate>
+#include <QStringList>
 #include <QWidget>
 
+class QCategoryAxis;
 class QChartView;
 class QDateEdit;
 class QLabel;
@@ -44,13 +46,19 @@ public:
     QChartView *priceChart = nullptr;
     QTableWidget *lastPurchasesGrid = nullptr;
     QLabel *lowestPrice = nullptr, *averagePrice = nullptr, *highestPrice = nullptr, *yearPurchases = nullptr;
+    // The periods the list and the figures cover, named beside them: neither follows the chosen months.
+    QLabel *lastPeriod = nullptr, *yearPeriod = nullptr;
 
 private:
     QWidget *buildSpendingTab();
     QWidget *buildPriceTab();
     void rangeChanged();
+    // Names every step-th month on the spending chart's month axis.
+    void nameMonths(QCategoryAxis *x, int step);
 
     QString m_goods;
     QDate m_today;
     bool m_settingRange = false;
+    QStringList m_months; // the spending chart's months, as named
+    int m_monthStep = 0;
 };

@@ -17,6 +17,32 @@ void DeletedRecordsModel::reload()
     endResetModel();
 }
 
+QStringList DeletedRecordsModel::widestValues(int column)
+{
+    switch (column) {
+    case 0:
+        return {QStringLiteral("2026-12-31 23:59:59")};
+    case 1: {
+        QStringList ways;
+        for (int way = 0; way <= int(RecycleBin::Way::QueryPageAll); ++way)
+            ways << RecycleBin::wayText(way);
+        return ways;
+    }
+    case 2:
+        return {QStringLiteral("999999")};
+    case 3:
+        return {QStringLiteral("豆制品、")}; // the 8 bytes of Name: four Chinese characters
+    case 4:
+    case 5:
+        return {QStringLiteral("9999.99")};
+    case 6:
+        return {QStringLiteral("999999.99")};
+    case 7:
+        return {QStringLiteral("2026-12-31")};
+    }
+    return {};
+}
+
 int DeletedRecordsModel::rowCount(const QModelIndex &parent) const
 {
     return parent.isValid() ? 0 : int(m_rows.size());

@@ -16,6 +16,8 @@ public:
     void reload(); // reads the bin anew, from the newest entry
     qint64 total() const { return m_total; }
     const RecycleBin::Entry &entry(int row) const { return m_rows.at(size_t(row)); }
+    // The widest texts a column shows (its every way of deletion; the longest realistic numbers), for its width.
+    static QStringList widestValues(int column);
 
     int rowCount(const QModelIndex &parent = {}) const override;
     int columnCount(const QModelIndex &parent = {}) const override;

@@ -9,16 +9,21 @@
 #include "widgets/message_boxes.h"
 #include "widgets/pixel_font.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QEvent>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLocale>
 #include <QPushButton>
+#include <QStyle>
 #include <QTabWidget>
 #include <QTableView>
 #include <QTimer>
 #include <QTreeWidget>
+#include <functional>
+#include <optional>
 
 namespace {
 
@@ -56,6 +61,24 @@ QString sizeText(qint64 bytes)
     return QStringLiteral("%1 MB").arg(double(bytes) / (1024.0 * 1024.0), 0, 'f', 1);
 }
 
+// Each column as wide as its widest value can be, so that every value and title reads in full.
+void fitDeletedColumns(QTableView *grid)
+{
+    const QFontMetrics values(grid->font());
+    const QFontMetrics titles(grid->horizontalHeader()->font());
+    // The text's margins in a cell and the grid line, as the view draws them, and a pixel for rounding.
+    const int margin = 2 * (grid->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, grid) + 1) + 2;
+    const int titleMargin =
+        2 * grid->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, grid->horizontalHeader()) + 1;
+    QAbstractItemModel *model = grid->model();
+    for (int c = 0; c < model->columnCount(); ++c) {
+        int width = titles.horizontalAdvance(model->headerData(c, Qt::Horizontal).toString()) + titleMargin;
+        for (const QString &value : DeletedRecordsModel::widestValues(c))
+            width = std::max(width, values.horizontalAdvance(value) + margin);
+        grid->setColumnWidth(c, width);
+    }
+}
+
 // The page a deletion outside the record buttons (Ctrl+Delete in a grid) is made on.
 RecycleBin::Way wayOfPage(const TForm1 *form)
 {
@@ -90,11 +113,11 @@ void TForm1::buildMaintenancePage()
     GridDeleted->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridDeleted->setSelectionMode(QAbstractItemView::ExtendedSelection);
     GridDeleted->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // Tab goes on to the buttons; the arrow keys move inside the list.
+    GridDeleted->setTabKeyNavigation(false);
     GridDeleted->verticalHeader()->hide();
     GridDeleted->verticalHeader()->setDefaultSectionSize(20);
-    const int widths[] = {132, 120, 56, 58, 50, 50, 58, 88};
-    for (int i = 0; i < int(std::size(widths)); ++i)
-        GridDeleted->setColumnWidth(i, widths[i]);
+    fitDeletedColumns(GridDeleted);
     LabelDeleted->setBuddy(GridDeleted);
 
     const auto button = [this](QPushButton *&b, const char *name, const QString &text, int x, int y, int w,
@@ -193,27 +216,80 @@ void reopen(Dataset *dataset)
         dataset->moveTo(std::min(at, dataset->recordCount()));
 }
 
+QString numbersOffered(Database &db, const QList<RecycleBin::Skipped> &skipped)
+{
+    QStringList lines;
+    qint64 next = RecycleBin::nextFreeNumber(db);
+    const int shown = std::min<int>(int(skipped.size()), 20);
+    for (int i = 0; i < shown; ++i)
+        lines << QStringLiteral("流水号 %1 → 新流水号 %2  %3").arg(skipped[i].id).arg(next++).arg(skipped[i].name);
+    if (skipped.size() > shown)
+        lines << QStringLiteral("……等共 %1 条，依次编号").arg(skipped.size());
+    return lines.join(QLatin1Char('\n'));
+}
+
+// Restores the entries; those whose number was taken meanwhile are offered the next free numbers, named in the
+// question, and put back under them when the user agrees.
+RecycleBin::RestoreResult restoreOffering(const std::vector<RecycleBin::Key> &entries)
+{
+    Database &db = Session::database();
+    RecycleBin::RestoreResult result = RecycleBin::restore(db, entries);
+    if (result.skipped.isEmpty())
+        return result;
+    const QString offer = QStringLiteral("已恢复 %1 条记录。\n"
+                                         "以下 %2 条记录原来的流水号已被别的记录占用：\n%3\n"
+                                         "要以这些新的流水号恢复它们吗？回收站会记下原来的和新的流水号。"
+                                         "选“取消”，它们仍留在回收站中。")
+                              .arg(result.restored)
+                              .arg(result.skipped.size())
+                              .arg(numbersOffered(db, result.skipped));
+    if (!MessageBoxes::instance().question(QString::fromUtf8(RestoreCaption), offer))
+        return result;
+    std::vector<RecycleBin::Key> skipped;
+    for (const RecycleBin::Skipped &s : result.skipped)
+        skipped.push_back(s.entry);
+    result.merge(RecycleBin::restore(db, skipped, RecycleBin::Numbers::NewWhenTaken));
+    return result;
+}
+
+RecycleBin::Key keyOf(const RecycleBin::Entry &e)
+{
+    return RecycleBin::Key{e.seq, e.deletion};
+}
+
+// Asks and restores; nothing when the user says no. The list may be older than the bin (another program or PC
+// restored meanwhile): what is gone is reported as such, and the question counts only what is still there.
+std::optional<RecycleBin::RestoreResult> restoreFromBin(const std::vector<RecycleBin::Key> &entries,
+                                                        const std::function<QString(qint64 there)> &question)
+{
+    const std::vector<RecycleBin::Key> there = RecycleBin::present(Session::database(), entries);
+    if (!there.empty() &&
+        !MessageBoxes::instance().question(QString::fromUtf8(RestoreCaption), question(qint64(there.size()))))
+        return std::nullopt;
+    return restoreOffering(entries);
+}
+
 } // namespace
 
 void TForm1::ButtonRestoreClick()
 {
-    std::vector<qint64> seqs;
+    std::vector<RecycleBin::Key> entries;
     for (const QModelIndex &index : GridDeleted->selectionModel()->selectedRows())
-        seqs.push_back(m_deleted->entry(index.row()).seq);
-    if (seqs.empty()) {
+        entries.push_back(keyOf(m_deleted->entry(index.row())));
+    if (entries.empty()) {
         MessageBoxes::instance().message(QStringLiteral("请先在回收站列表中选中要恢复的记录。"));
         return;
     }
-    std::sort(seqs.begin(), seqs.end());
-    if (!MessageBoxes::instance().question(
-            QString::fromUtf8(RestoreCaption),
-            QStringLiteral("确实要把选中的 %1 条记录恢复到进货记录中吗？").arg(seqs.size())))
+    std::sort(entries.begin(), entries.end(), [](const auto &a, const auto &b) { return a.seq < b.seq; });
+    const auto result = restoreFromBin(entries, [](qint64 there) {
+        return QStringLiteral("确实要把选中的 %1 条记录恢复到进货记录中吗？").arg(there);
+    });
+    if (!result)
         return;
-    const RecycleBin::RestoreResult result = RecycleBin::restore(Session::database(), seqs);
     reopen(Table1);
     reopen(Table3);
     refreshMaintenancePage();
-    MessageBoxes::instance().message(result.text());
+    MessageBoxes::instance().message(result->text());
     setGuidance(QStringLiteral("记录已恢复；可以继续恢复，或切换到其他框页；"));
 }
 
@@ -224,28 +300,58 @@ void TForm1::ButtonRestoreDeletionClick()
         MessageBoxes::instance().message(QStringLiteral("请先在回收站列表中选中那次删除的一条记录。"));
         return;
     }
-    const RecycleBin::Entry &e = m_deleted->entry(current.row());
-    const qint64 deletion = e.deletion;
-    if (!MessageBoxes::instance().question(QString::fromUtf8(RestoreCaption),
-                                           QStringLiteral("确实要把 %1 那一次删除（%2）的全部记录恢复到进货记录中吗？")
-                                               .arg(e.deletedAt, RecycleBin::wayText(e.way))))
+    const RecycleBin::Entry e = m_deleted->entry(current.row());
+    // The deletion's entries as the bin holds them now.
+    std::vector<RecycleBin::Key> entries;
+    {
+        Statement st(Session::database(), QStringLiteral("SELECT Seq FROM JHB_deleted WHERE Deletion=? ORDER BY Seq"));
+        st.bindInt(0, e.deletion);
+        while (st.step())
+            entries.push_back(RecycleBin::Key{st.columnInt(0), e.deletion});
+    }
+    // None left: restored before (or emptied), and the deletion's restore says which, without asking.
+    const auto result = entries.empty()
+                            ? std::optional(RecycleBin::restoreDeletion(Session::database(), e.deletion))
+                            : restoreFromBin(entries, [&e](qint64) {
+                                  return QStringLiteral("确实要把 %1 那一次删除（%2）的全部记录恢复到进货记录中吗？")
+                                      .arg(e.deletedAt, RecycleBin::wayText(e.way));
+                              });
+    if (!result)
         return;
-    const RecycleBin::RestoreResult result = RecycleBin::restoreDeletion(Session::database(), deletion);
     reopen(Table1);
     reopen(Table3);
     refreshMaintenancePage();
-    MessageBoxes::instance().message(result.text());
+    MessageBoxes::instance().message(result->text());
     setGuidance(QStringLiteral("记录已恢复；可以继续恢复，或切换到其他框页；"));
 }
 
 void TForm1::ButtonEmptyBinClick()
 {
-    const qint64 n = RecycleBin::count(Session::database());
-    if (!MessageBoxes::instance().question(
+    Database &db = Session::database();
+    const qint64 n = RecycleBin::count(db);
+    if (n == 0) {
+        refreshMaintenancePage();
+        MessageBoxes::instance().message(QStringLiteral("回收站中已经没有记录了。"));
+        return;
+    }
+    if (!MessageBoxes::instance().questionCancelDefault(
             QStringLiteral("清空确认"),
             QStringLiteral("确实要清空回收站吗？其中的 %1 条记录将被永久删除，再也不能恢复。").arg(n)))
         return;
-    RecycleBin::empty(Session::database());
+    // The files as they are, bin and all, are copied first; without the copy the bin stays as it is.
+    if (!db.isServer()) {
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+        try {
+            Backups::make(db.folder(), Backups::Kind::BeforeDeletion);
+        } catch (const AppError &e) {
+            QApplication::restoreOverrideCursor();
+            MessageBoxes::instance().message(
+                QStringLiteral("清空前的备份没有写成：%1。\n回收站没有清空，其中的记录都还在。").arg(e.message()));
+            return;
+        }
+        QApplication::restoreOverrideCursor();
+    }
+    RecycleBin::empty(db);
     refreshMaintenancePage();
     setGuidance(QStringLiteral("回收站已清空；"));
 }

@@ -24,7 +24,16 @@ const char *const CreateBin = R"(CREATE TABLE IF NOT EXISTS main.JHB_deleted (
     DeletedAt TEXT NOT NULL,
     Way INTEGER NOT NULL,
     Deletion INTEGER NOT NULL);
-CREATE INDEX IF NOT EXISTS main.JHB_deleted_Deletion ON JHB_deleted(Deletion);)";
+CREATE INDEX IF NOT EXISTS main.JHB_deleted_Deletion ON JHB_deleted(Deletion);
+CREATE TABLE IF NOT EXISTS main.JHB_restored (
+    Seq INTEGER NOT NULL,
+    Deletion INTEGER NOT NULL,
+    ID INTEGER NOT NULL,
+    NewID INTEGER NOT NULL,
+    Name VARCHAR(8),
+    RestoredAt TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS main.JHB_restored_Seq ON JHB_restored(Seq, Deletion);
+CREATE INDEX IF NOT EXISTS main.JHB_restored_ID ON JHB_restored(ID);)";
 
 // A temporary trigger: it lives on this connection only and leaves the file's schema as other programs know it.
 const char *const CreateTrigger = R"(CREATE TEMP TRIGGER IF NOT EXISTS JHB_keep_deleted AFTER DELETE ON main.JHB
@@ -199,41 +208,109 @@ std::vector<Entry> entries(Database &db, qint64 beforeSeq, int limit)
     return out;
 }
 
-RestoreResult restore(Database &db, const std::vector<qint64> &seqs)
+std::vector<Key> present(Database &db, const std::vector<Key> &entries)
+{
+    Statement st(db, QStringLiteral("SELECT Deletion FROM JHB_deleted WHERE Seq=?"));
+    std::vector<Key> out;
+    for (const Key &k : entries) {
+        st.bindInt(0, k.seq);
+        if (st.step() && (k.deletion == 0 || st.columnInt(0) == k.deletion))
+            out.push_back(k);
+        st.reset();
+    }
+    return out;
+}
+
+qint64 nextFreeNumber(Database &db)
+{
+    Statement st(db, QStringLiteral("SELECT max(ID) FROM JHB"));
+    const qint64 highest = st.step() && !st.columnIsNull(0) ? st.columnInt(0) : 0;
+    return highest + 1;
+}
+
+RestoreResult restore(Database &db, const std::vector<qint64> &seqs, Numbers numbers)
+{
+    std::vector<Key> keys;
+    keys.reserve(seqs.size());
+    for (const qint64 seq : seqs)
+        keys.push_back(Key{seq, 0});
+    return restore(db, keys, numbers);
+}
+
+RestoreResult restore(Database &db, const std::vector<Key> &entries, Numbers numbers)
 {
     RestoreResult result;
     Transaction transaction(db);
-    Statement read(db, QStringLiteral("SELECT ID, Name FROM JHB_deleted WHERE Seq=?"));
+    Statement read(db, QStringLiteral("SELECT ID, Name, Deletion FROM JHB_deleted WHERE Seq=?"));
     Statement taken(db, QStringLiteral("SELECT 1 FROM JHB WHERE ID=?"));
     Statement put(db, QStringLiteral("INSERT INTO JHB (ID, Name, Single_Price, Kount, ZongPrice, Sime) "
-                                     "SELECT ID, Name, Single_Price, Kount, ZongPrice, Sime FROM JHB_deleted "
+                                     "SELECT ?, Name, Single_Price, Kount, ZongPrice, Sime FROM JHB_deleted "
                                      "WHERE Seq=?"));
     Statement remove(db, QStringLiteral("DELETE FROM JHB_deleted WHERE Seq=?"));
+    Statement log(db, QStringLiteral("INSERT INTO JHB_restored (Seq, Deletion, ID, NewID, Name, RestoredAt) "
+                                     "VALUES (?, ?, ?, ?, ?, ?)"));
+    Statement earlier(db, QStringLiteral("SELECT ID, NewID, Name, RestoredAt FROM JHB_restored "
+                                         "WHERE Seq=? AND Deletion=? ORDER BY RestoredAt DESC"));
+    const QString now = QString::fromUtf8(nowText());
+    qint64 next = 0; // the next free number, looked up when first needed
     // The whole restore is one transaction: a failure part way puts nothing back and leaves the bin whole.
     db.exec("SAVEPOINT restore_from_bin");
     try {
-        for (const qint64 seq : seqs) {
-            read.bindInt(0, seq);
-            if (!read.step()) {
-                read.reset();
-                continue; // restored or emptied meanwhile
-            }
-            const qint64 id = read.columnInt(0);
-            const QString name = read.column(1).toString();
+        for (const Key &key : entries) {
+            read.bindInt(0, key.seq);
+            const bool inBin = read.step() && (key.deletion == 0 || read.columnInt(2) == key.deletion);
+            const qint64 id = inBin ? read.columnInt(0) : 0;
+            const QString name = inBin ? read.column(1).toString() : QString();
+            const qint64 deletion = inBin ? read.columnInt(2) : 0;
             read.reset();
+            if (!inBin) {
+                // Restored meanwhile (by another page or program) or emptied: say which.
+                bool found = false;
+                if (key.deletion != 0) {
+                    earlier.bindInt(0, key.seq);
+                    earlier.bindInt(1, key.deletion);
+                    if (earlier.step()) {
+                        result.alreadyRestored.append({earlier.columnInt(0), earlier.columnInt(1),
+                                                       earlier.column(2).toString(), earlier.column(3).toString()});
+                        found = true;
+                    }
+                    earlier.reset();
+                }
+                if (!found)
+                    ++result.gone;
+                continue;
+            }
             taken.bindInt(0, id);
             const bool isTaken = taken.step();
             taken.reset();
+            qint64 newId = id;
             if (isTaken) {
-                result.skipped.append({id, name});
-                continue;
+                if (numbers == Numbers::Own) {
+                    result.skipped.append({id, name, Key{key.seq, deletion}});
+                    continue;
+                }
+                if (next == 0)
+                    next = nextFreeNumber(db);
+                newId = next++;
+                if (newId > std::numeric_limits<qint32>::max())
+                    throw AppError(QStringLiteral("没有空闲的流水号了，记录没有恢复"));
+                result.renumbered.append({id, newId, name});
             }
-            put.bindInt(0, seq);
+            put.bindInt(0, newId);
+            put.bindInt(1, key.seq);
             put.step();
             put.reset();
-            remove.bindInt(0, seq);
+            remove.bindInt(0, key.seq);
             remove.step();
             remove.reset();
+            log.bindInt(0, key.seq);
+            log.bindInt(1, deletion);
+            log.bindInt(2, id);
+            log.bindInt(3, newId);
+            log.bind(4, name);
+            log.bind(5, now);
+            log.step();
+            log.reset();
             ++result.restored;
         }
     } catch (...) {
@@ -245,29 +322,63 @@ RestoreResult restore(Database &db, const std::vector<qint64> &seqs)
     return result;
 }
 
-RestoreResult restoreDeletion(Database &db, qint64 deletion)
+namespace {
+
+QList<Restored> readRestored(Statement &st)
+{
+    QList<Restored> out;
+    while (st.step())
+        out.append({st.columnInt(0), st.columnInt(1), st.column(2).toString(), st.column(3).toString()});
+    return out;
+}
+
+} // namespace
+
+RestoreResult restoreDeletion(Database &db, qint64 deletion, Numbers numbers)
 {
     Statement st(db, QStringLiteral("SELECT Seq FROM JHB_deleted WHERE Deletion=? ORDER BY Seq"));
     st.bindInt(0, deletion);
-    return restore(db, seqsOf(st));
+    const std::vector<qint64> seqs = seqsOf(st);
+    RestoreResult result = restore(db, seqs, numbers);
+    if (seqs.empty()) {
+        // Nothing of it left in the bin: it was put back before, by the page or the command.
+        Statement before(db, QStringLiteral("SELECT ID, NewID, Name, RestoredAt FROM JHB_restored WHERE Deletion=? "
+                                            "ORDER BY RestoredAt, Seq"));
+        before.bindInt(0, deletion);
+        result.alreadyRestored = readRestored(before);
+        if (result.alreadyRestored.isEmpty())
+            result.gone = 1;
+    }
+    return result;
 }
 
-RestoreResult restoreIds(Database &db, const QList<qint64> &ids)
+RestoreResult restoreIds(Database &db, const QList<qint64> &ids, Numbers numbers)
 {
     Statement st(db, QStringLiteral("SELECT max(Seq) FROM JHB_deleted WHERE ID=?"));
+    Statement before(db, QStringLiteral("SELECT ID, NewID, Name, RestoredAt FROM JHB_restored WHERE ID=? "
+                                        "ORDER BY RestoredAt DESC"));
     std::vector<qint64> seqs;
     QList<qint64> notFound;
+    QList<Restored> restoredBefore;
     for (const qint64 id : ids) {
         st.bindInt(0, id);
         st.step();
-        if (st.columnIsNull(0))
-            notFound.append(id);
-        else
+        if (st.columnIsNull(0)) {
+            before.bindInt(0, id);
+            if (before.step())
+                restoredBefore.append({before.columnInt(0), before.columnInt(1), before.column(2).toString(),
+                                       before.column(3).toString()});
+            else
+                notFound.append(id);
+            before.reset();
+        } else {
             seqs.push_back(st.columnInt(0));
+        }
         st.reset();
     }
-    RestoreResult result = restore(db, seqs);
+    RestoreResult result = restore(db, seqs, numbers);
     result.notFound = notFound;
+    result.alreadyRestored = restoredBefore;
     return result;
 }
 
@@ -276,6 +387,15 @@ RestoreResult restoreSince(Database &db, const QDateTime &since)
     Statement st(db, QStringLiteral("SELECT Seq FROM JHB_deleted WHERE DeletedAt >= ? ORDER BY Seq"));
     st.bind(0, since.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss")));
     return restore(db, seqsOf(st));
+}
+
+QList<Restored> renumberedRecords(Database &db)
+{
+    if (db.tableFields(QStringLiteral("JHB_restored")).isEmpty())
+        return {}; // a file that could not take the table has had no restores
+    Statement st(db, QStringLiteral("SELECT ID, NewID, Name, RestoredAt FROM JHB_restored WHERE NewID <> ID "
+                                    "ORDER BY RestoredAt DESC, NewID DESC"));
+    return readRestored(st);
 }
 
 qint64 empty(Database &db)
@@ -322,6 +442,18 @@ END
 $$;
 CREATE TRIGGER jhb_keep_deleted AFTER DELETE ON JHB FOR EACH ROW EXECUTE FUNCTION jhb_keep_deleted();)";
 
+// Every restore, with the number the record got: a database made before the table existed gets it when a program
+// connects.
+const char *const CreateServerLog = R"(CREATE TABLE IF NOT EXISTS JHB_restored (
+    Seq BIGINT NOT NULL,
+    Deletion BIGINT NOT NULL,
+    ID INTEGER NOT NULL,
+    NewID INTEGER NOT NULL,
+    Name VARCHAR(8),
+    RestoredAt TEXT NOT NULL);
+CREATE INDEX IF NOT EXISTS JHB_restored_Seq ON JHB_restored(Seq, Deletion);
+CREATE INDEX IF NOT EXISTS JHB_restored_ID ON JHB_restored(ID);)";
+
 // Writes the current deletion's way, number and time into the session of a server connection: a scope's own, or
 // the page's way with the number and time left to the trigger, one per record as on the files.
 void writeSettings(Database &db)
@@ -353,6 +485,7 @@ void writeSettingsEverywhere() noexcept
 void createOnServer(Database &db)
 {
     db.exec(CreateServerBin);
+    db.exec(CreateServerLog);
 }
 
 void installOnServer(Database &db)
@@ -360,6 +493,8 @@ void installOnServer(Database &db)
     Context &c = context();
     if (std::find(c.servers.begin(), c.servers.end(), &db) == c.servers.end())
         c.servers.push_back(&db);
+    // A role that may not create tables works on; only restoring then fails, and says so.
+    db.tryExec(CreateServerLog);
     // The times of deletions are this PC's local time, as on the files, whatever zone the server is in.
     try {
         Statement zone(db, QStringLiteral("SELECT set_config('TimeZone', ?, false)"));
@@ -385,19 +520,48 @@ void afterLoad(Database &db)
     db.exec("SELECT setval(pg_get_serial_sequence('jhb_deleted', 'seq'), max(Seq)) FROM JHB_deleted");
 }
 
+namespace {
+
+// At most this many lines of a list in a box; the rest are counted.
+const int ListedAtMost = 20;
+
+template <typename T, typename F> void listLines(QStringList &lines, const QList<T> &items, F line)
+{
+    const int shown = std::min<int>(int(items.size()), ListedAtMost);
+    for (int i = 0; i < shown; ++i)
+        lines << line(items[i]);
+    if (items.size() > shown)
+        lines << QStringLiteral("……等共 %1 条").arg(items.size());
+}
+
+} // namespace
+
 QString RestoreResult::text() const
 {
     QStringList lines;
     lines << QStringLiteral("已恢复 %1 条记录。").arg(restored);
+    if (!renumbered.isEmpty()) {
+        lines
+            << QStringLiteral("其中 %1 条记录原来的流水号已被别的记录占用，以新的流水号恢复：").arg(renumbered.size());
+        listLines(lines, renumbered, [](const Renumbered &r) {
+            return QStringLiteral("流水号 %1 → 新流水号 %2  %3").arg(r.id).arg(r.newId).arg(r.name);
+        });
+    }
     if (!skipped.isEmpty()) {
         lines
             << QStringLiteral("以下 %1 条记录的流水号已被别的记录占用，没有恢复，仍留在回收站中：").arg(skipped.size());
-        const int shown = std::min<int>(int(skipped.size()), 20);
-        for (int i = 0; i < shown; ++i)
-            lines << QStringLiteral("流水号 %1  %2").arg(skipped[i].id).arg(skipped[i].name);
-        if (skipped.size() > shown)
-            lines << QStringLiteral("……等共 %1 条").arg(skipped.size());
+        listLines(lines, skipped,
+                  [](const Skipped &s) { return QStringLiteral("流水号 %1  %2").arg(s.id).arg(s.name); });
     }
+    if (!alreadyRestored.isEmpty()) {
+        lines << QStringLiteral("以下 %1 条记录已经恢复过了，不在回收站中：").arg(alreadyRestored.size());
+        listLines(lines, alreadyRestored, [](const Restored &r) {
+            const QString as = r.newId == r.id ? QString() : QStringLiteral("，新流水号 %1").arg(r.newId);
+            return QStringLiteral("流水号 %1  %2（%3 恢复%4）").arg(r.id).arg(r.name, r.restoredAt, as);
+        });
+    }
+    if (gone > 0)
+        lines << QStringLiteral("%1 条记录已不在回收站中（回收站已被清空）。").arg(gone);
     if (!notFound.isEmpty()) {
         QStringList ids;
         for (const qint64 id : notFound)
@@ -405,6 +569,17 @@ QString RestoreResult::text() const
         lines << QStringLiteral("回收站中没有这些流水号的记录：%1").arg(ids.join(QStringLiteral("、")));
     }
     return lines.join(QLatin1Char('\n'));
+}
+
+void RestoreResult::merge(const RestoreResult &more)
+{
+    restored += more.restored;
+    renumbered += more.renumbered;
+    alreadyRestored += more.alreadyRestored;
+    gone += more.gone;
+    notFound += more.notFound;
+    // What the further restore skipped is still skipped; what it restored no longer is.
+    skipped = more.skipped;
 }
 
 } // namespace RecycleBin

@@ -72,27 +72,71 @@ qint64 count(Database &db);
 // Entries newest first, starting below the entry beforeSeq (0: from the newest); at most limit of them.
 std::vector<Entry> entries(Database &db, qint64 beforeSeq, int limit);
 
+// An entry as a page shows it. The bin gives a number again once the entry that had it is restored, so a page that
+// was read before names its entries with their deletion as well.
+struct Key
+{
+    qint64 seq = 0;
+    qint64 deletion = 0; // 0: whichever entry has the number now
+};
+
+// Which of the entries are in the bin now.
+std::vector<Key> present(Database &db, const std::vector<Key> &entries);
+
+// The number a restored record gets when its own is taken: the next after the highest in JHB, as a new record gets.
+qint64 nextFreeNumber(Database &db);
+
 struct Skipped
 {
     qint64 id = 0;
     QString name;
+    Key entry;
+};
+struct Renumbered
+{
+    qint64 id = 0;    // the number it was deleted under, taken meanwhile
+    qint64 newId = 0; // the number it was put back under
+    QString name;
+};
+struct Restored
+{
+    qint64 id = 0, newId = 0;
+    QString name;
+    QString restoredAt; // "YYYY-MM-DD HH:MM:SS", local time
 };
 struct RestoreResult
 {
-    int restored = 0;
-    QList<Skipped> skipped; // their ID is taken again in JHB: left in the bin, never overwritten
-    QList<qint64> notFound; // asked for by ID, but no such record in the bin
+    int restored = 0;                // renumbered ones included
+    QList<Renumbered> renumbered;    // put back under a new number
+    QList<Skipped> skipped;          // their ID is taken again in JHB: left in the bin, never overwritten
+    QList<Restored> alreadyRestored; // asked for, but restored before
+    int gone = 0;                    // asked for, but emptied from the bin meanwhile
+    QList<qint64> notFound;          // asked for by ID, but no such record in the bin
     // The result as the user reads it, in Chinese.
     QString text() const;
+    // Adds a further restore's result (of the skipped ones) to this one.
+    void merge(const RestoreResult &more);
 };
 
-// Puts entries back into JHB under their original ID, in one transaction; a taken ID is skipped and reported.
-RestoreResult restore(Database &db, const std::vector<qint64> &seqs);
-RestoreResult restoreDeletion(Database &db, qint64 deletion);
+// What to do with an entry whose ID is taken in JHB.
+enum class Numbers
+{
+    Own,          // skip it and report it; it stays in the bin
+    NewWhenTaken, // put it back under the next free number; the bin keeps the old and the new number
+};
+
+// Puts entries back into JHB under their original ID, in one transaction; a taken ID is skipped and reported, or given
+// the next free number. Every restore is written down in the bin with the number the record got.
+RestoreResult restore(Database &db, const std::vector<qint64> &seqs, Numbers numbers = Numbers::Own);
+RestoreResult restore(Database &db, const std::vector<Key> &entries, Numbers numbers = Numbers::Own);
+RestoreResult restoreDeletion(Database &db, qint64 deletion, Numbers numbers = Numbers::Own);
 // The newest entry of each ID.
-RestoreResult restoreIds(Database &db, const QList<qint64> &ids);
+RestoreResult restoreIds(Database &db, const QList<qint64> &ids, Numbers numbers = Numbers::Own);
 // Every entry deleted at or after the given local time.
 RestoreResult restoreSince(Database &db, const QDateTime &since);
+
+// The records restored under a new number, latest first: the old number, the new one, the name and when.
+QList<Restored> renumberedRecords(Database &db);
 
 // Empties the bin for good; the number of entries removed.
 qint64 empty(Database &db);

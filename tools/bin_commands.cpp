@@ -18,6 +18,22 @@ void err(const QString &line)
     std::fprintf(stderr, "vanterlo-db: %s\n", line.toLocal8Bit().constData());
 }
 
+namespace {
+
+// Records put back under a new number: the old number stays findable.
+void printRenumbered(Database &db)
+{
+    const QList<RecycleBin::Restored> renumbered = RecycleBin::renumberedRecords(db);
+    if (renumbered.isEmpty())
+        return;
+    out(QStringLiteral("以新流水号恢复的记录（最新的在前）："));
+    out(QStringLiteral("恢复时间\t原流水号\t新流水号\t品名"));
+    for (const RecycleBin::Restored &r : renumbered)
+        out(QStringList{r.restoredAt, QString::number(r.id), QString::number(r.newId), r.name}.join(QLatin1Char('\t')));
+}
+
+} // namespace
+
 int deletedCommand(const QStringList &args)
 {
     if (args.size() > 1)
@@ -25,8 +41,10 @@ int deletedCommand(const QStringList &args)
     Database db(args.isEmpty() ? Database::aliasFolder() : args[0]);
     const qint64 total = RecycleBin::count(db);
     out(QStringLiteral("回收站中共 %1 条记录（最新的在前）").arg(total));
-    if (total == 0)
+    if (total == 0) {
+        printRenumbered(db);
         return 0;
+    }
     out(QStringLiteral("删除时间\t删除方式\t流水号\t品名\t单价\t数量\t总价\t进货时间"));
     qint64 before = 0;
     for (;;) {
@@ -41,6 +59,7 @@ int deletedCommand(const QStringList &args)
             break;
         before = batch.back().seq;
     }
+    printRenumbered(db);
     return 0;
 }
 
@@ -49,6 +68,10 @@ int undeleteCommand(const QStringList &args)
     if (args.isEmpty())
         return 2;
     RecycleBin::RestoreResult result;
+    if (args[0] == QLatin1String("--new-number")) {
+        if (args.size() < 2)
+            return 2;
+    }
     if (args[0] == QLatin1String("--all-since")) {
         if (args.size() < 2 || args.size() > 3)
             return 2;
@@ -62,6 +85,9 @@ int undeleteCommand(const QStringList &args)
     } else {
         // IDs, then an optional folder: the last argument is the folder when it is not a number.
         QStringList ids = args;
+        const bool newNumbers = ids.first() == QLatin1String("--new-number");
+        if (newNumbers)
+            ids.removeFirst();
         QString folder = Database::aliasFolder();
         bool isNumber = false;
         ids.last().toLongLong(&isNumber);
@@ -78,8 +104,12 @@ int undeleteCommand(const QStringList &args)
             numbers.append(n);
         }
         Database db(folder);
-        result = RecycleBin::restoreIds(db, numbers);
+        result = RecycleBin::restoreIds(db, numbers,
+                                        newNumbers ? RecycleBin::Numbers::NewWhenTaken : RecycleBin::Numbers::Own);
     }
     out(result.text());
-    return result.skipped.isEmpty() && result.notFound.isEmpty() ? 0 : 1;
+    // 0 only when every record asked for was put back now.
+    return result.skipped.isEmpty() && result.notFound.isEmpty() && result.alreadyRestored.isEmpty() && result.gone == 0
+               ? 0
+               : 1;
 }

@@ -27,6 +27,9 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   generate N [DIR]                 create them if missing and fill JHB with N realistic purchase records
   deleted [DIR]                    list the records in the recycle bin, newest first
   undelete ID... [DIR]             put deleted records back under their ID (a taken ID is skipped and reported)
+  undelete --new-number ID... [DIR]
+                                   the same, but a record whose ID is taken gets the next free number (printed;
+                                   "deleted" lists the old and the new number)
   undelete --all-since "YYYY-MM-DD HH:MM" [DIR]
                                    put back every record deleted since that time
   backup [DIR]                     write a backup now and print its folder

@@ -45,6 +45,12 @@ public:
         box.setDefaultButton(QMessageBox::Ok);
         return execBox(box) == QMessageBox::Ok;
     }
+    bool questionCancelDefault(const QString &caption, const QString &text) override
+    {
+        QMessageBox box(QMessageBox::Question, caption, text, QMessageBox::Ok | QMessageBox::Cancel, ownerWindow());
+        box.setDefaultButton(QMessageBox::Cancel);
+        return execBox(box) == QMessageBox::Ok;
+    }
     void error(const QString &message) override
     {
         QMessageBox box(QMessageBox::Critical, QString::fromUtf8(ApplicationTitle), errorText(message), QMessageBox::Ok,

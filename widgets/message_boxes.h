@@ -27,6 +27,8 @@ public:
     virtual void message(const QString &text) = 0;
     // A question with OK and Cancel (OK the default) and a question-mark icon; true when answered OK.
     virtual bool question(const QString &caption, const QString &text) = 0;
+    // The same question with Cancel the default, for what cannot be undone: Enter alone does not do it.
+    virtual bool questionCancelDefault(const QString &caption, const QString &text) { return question(caption, text); }
     // The application's error message box: caption "Vanterlo", error icon, the error text by errorText().
     virtual void error(const QString &message) = 0;
     // The platform's warning beep for a refused key.

@@ -238,6 +238,30 @@ private slots:
         QCOMPARE(never.year.purchases, qint64(0));
     }
 
+    // A converted ledger's numbers are not in date order: the latest purchases are the latest by date, and of one
+    // day the one entered last.
+    void lastPurchasesByDate()
+    {
+        DataFolder data;
+        const QString oil = QStringLiteral("豆  油");
+        data.addPurchase(10000, oil, 1.0, 1, 1, QDate(2001, 2, 21));
+        data.addPurchase(10001, oil, 2.0, 1, 2, QDate(2001, 2, 13));
+        data.addPurchase(10002, oil, 3.0, 1, 3, QDate(2001, 2, 5));
+        data.addPurchase(10003, oil, 4.0, 1, 4, QDate(2001, 2, 25));
+        data.addPurchase(10004, oil, 5.0, 1, 5, QDate(2001, 1, 30));
+        data.addPurchase(900, oil, 6.0, 1, 6, QDate(2001, 3, 1));
+        data.addPurchase(10005, oil, 7.0, 1, 7, QDate(2001, 2, 25));
+        const Analysis::PriceHistory h = Analysis::priceHistory(Session::database(), oil, QDate(2001, 1, 1),
+                                                                QDate(2001, 3, 1), QDate(2001, 3, 1), 5);
+        QList<double> prices;
+        for (const Analysis::Purchase &p : h.last)
+            prices << p.price.value();
+        QCOMPARE(prices, (QList<double>{6.0, 7.0, 4.0, 1.0, 2.0}));
+        // The figures' twelve months, named on the page.
+        QCOMPARE(h.yearFrom, QDate(2000, 3, 2));
+        QCOMPARE(h.yearTo, QDate(2001, 3, 1));
+    }
+
     void priceNote_data()
     {
         QTest::addColumn<QString>("last");

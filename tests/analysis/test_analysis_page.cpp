@@ -1,9 +1,15 @@
 #include "analysis/analysis_page.h"
+#include "store/text_forms.h"
 #include "tests/entry/entry_window.h"
 
+#include <QChart>
 #include <QChartView>
 #include <QDateEdit>
+#include <QGraphicsScene>
+#include <QGraphicsTextItem>
 #include <QLabel>
+#include <QLineEdit>
+#include <QRegularExpression>
 #include <QStatusBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -96,6 +102,97 @@ private slots:
         QCOMPARE(page->monthGrid->rowCount(), 12);
         QVERIFY(page->rangeNote->text().isEmpty());
         QCOMPARE(text(page->monthGrid, 0, 1), QStringLiteral("20.00"));
+        QCOMPARE(page->spendingChart->chart()->title(), QStringLiteral("每月支出（按类别）"));
+
+        // Months without a purchase: the chart says so, for the eye and for a screen reader.
+        page->fromMonth->setDate(today.addYears(-5));
+        page->toMonth->setDate(today.addYears(-4));
+        QCOMPARE(page->monthGrid->rowCount(), 13);
+        QCOMPARE(page->spendingChart->chart()->title(), QStringLiteral("这段时间没有进货记录"));
+        QCOMPARE(page->spendingChart->accessibleDescription(), QStringLiteral("这段时间没有进货记录"));
+    }
+
+    // However many months are shown, the chart names them in full: every so many when they would crowd.
+    void monthNamesReadInFull_data()
+    {
+        QTest::addColumn<int>("months");
+        QTest::addColumn<int>("atMostEvery");
+        QTest::newRow("a year") << 12 << 1;
+        QTest::newRow("two years") << 24 << 3;
+        QTest::newRow("five years") << 60 << 6;
+    }
+    void monthNamesReadInFull()
+    {
+        QFETCH(int, months);
+        QFETCH(int, atMostEvery);
+        EntryWindow w(purchases);
+        TForm1 *f = w.form.get();
+        f->PageControl1->setCurrentWidget(f->TabSheetAnalysis);
+        AnalysisPage *page = f->analysisPage();
+        const QDate today = QDate::currentDate();
+        const QDate first = QDate(today.year(), today.month(), 1).addMonths(1 - months);
+        page->fromMonth->setDate(first);
+        page->toMonth->setDate(today);
+        QCOMPARE(page->monthGrid->rowCount(), months);
+
+        // The month axis's names as the chart draws them, cut short ("...") or not; the amounts are whole numbers.
+        const auto drawn = [page] {
+            static const QRegularExpression notAnAmount(QStringLiteral("^(\\d{4}\\D|\\.\\.\\.|…)"));
+            QStringList names;
+            for (QGraphicsItem *item : page->spendingChart->scene()->items(Qt::AscendingOrder)) {
+                auto *label = dynamic_cast<QGraphicsTextItem *>(item);
+                if (label && label->isVisible() && notAnAmount.match(label->toPlainText()).hasMatch())
+                    names << label->toPlainText();
+            }
+            return names;
+        };
+        // Once laid out, every drawn name is a whole month, and there are enough of them.
+        QStringList names;
+        const auto readable = [&] {
+            names = drawn();
+            std::sort(names.begin(), names.end());
+            return names.size() >= months / atMostEvery &&
+                   std::all_of(names.begin(), names.end(), [](const QString &name) {
+                       return QDate::fromString(name, QStringLiteral("yyyy-MM")).isValid();
+                   });
+        };
+        QTRY_VERIFY2(readable(), qPrintable(names.join(u' ')));
+        // From the first month on, evenly spaced.
+        int step = 0;
+        for (int i = 0; i < names.size(); ++i) {
+            const QDate month = QDate::fromString(names[i], QStringLiteral("yyyy-MM"));
+            const int at = (month.year() - first.year()) * 12 + month.month() - first.month();
+            if (i == 1)
+                step = at;
+            QCOMPARE(at, i * step);
+        }
+    }
+
+    // A click in the year or the month of a month field, then digits: they set that part.
+    void monthFieldTakesDigitsAfterAClick()
+    {
+        EntryWindow w(purchases);
+        TForm1 *f = w.form.get();
+        f->PageControl1->setCurrentWidget(f->TabSheetAnalysis);
+        AnalysisPage *page = f->analysisPage();
+        page->fromMonth->setDate(QDate(2026, 12, 1));
+        auto *edit = page->fromMonth->findChild<QLineEdit *>();
+        QVERIFY(edit);
+        const auto clickAt = [edit](const QString &before) {
+            const int x = edit->contentsRect().left() + 3 + edit->fontMetrics().horizontalAdvance(before);
+            QTest::mouseClick(edit, Qt::LeftButton, {}, QPoint(x, edit->height() / 2));
+            QTRY_VERIFY(edit->hasSelectedText());
+        };
+        clickAt(QStringLiteral("20"));
+        QTest::keyClicks(page->fromMonth, QStringLiteral("2025"));
+        QCOMPARE(page->fromMonth->date(), QDate(2025, 12, 1));
+        clickAt(QStringLiteral("2025-0"));
+        QTest::keyClicks(page->fromMonth, QStringLiteral("03"));
+        QCOMPARE(page->fromMonth->date(), QDate(2025, 3, 1));
+        clickAt(QStringLiteral("2"));
+        QTest::keyClicks(page->fromMonth, QStringLiteral("2024-01"));
+        QCOMPARE(page->fromMonth->date(), QDate(2024, 1, 1));
+        QVERIFY(w.boxes.records.isEmpty());
     }
 
     // The third branch of the catalogue's double-click: the price history, by mouse and by Enter; the entry's table
@@ -120,6 +217,12 @@ private slots:
         QCOMPARE(page->averagePrice->text(), QStringLiteral("2.55"));
         QCOMPARE(page->highestPrice->text(), QStringLiteral("2.6"));
         QCOMPARE(page->yearPurchases->text(), QStringLiteral("2"));
+        // Each period on the page is named: the list's is all time, the figures' the twelve months up to today.
+        const QDate today = QDate::currentDate();
+        QCOMPARE(
+            page->yearPeriod->text(),
+            QStringLiteral("%1 至 %2").arg(formatShortDate(today.addYears(-1).addDays(1)), formatShortDate(today)));
+        QVERIFY(page->lastPeriod->isVisible() && page->lastPeriod->text().contains(QStringLiteral("不限月份")));
         QVERIFY(!page->priceChart->accessibleDescription().isEmpty());
         QCOMPARE(f->Table1->state(), Dataset::Browse);
         QCOMPARE(f->Table1->recordCount(), records);

@@ -16,10 +16,14 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QRegularExpression>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
+#include <QTreeView>
 
 namespace {
 
@@ -236,6 +240,35 @@ private slots:
         QCoreApplication::removeTranslator(&translator);
         QCOMPARE(okText.remove(u'&'), ok);
         QCOMPARE(cancelText.remove(u'&'), cancel);
+    }
+
+    // The file dialog's list: a folder's kind and a file's time in Chinese too, which Qt's translation leaves in
+    // English and the C locale's forms.
+    void fileDialogListInChinese()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("报表")));
+        QFileDialog dialog(nullptr, QStringLiteral("保存报表"), dir.path());
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setViewMode(QFileDialog::Detail);
+        localizeFileDialog(&dialog, qtTextLocale(QLocale::c()));
+        dialog.show();
+        auto *view = dialog.findChild<QTreeView *>(QStringLiteral("treeView"));
+        QVERIFY(view);
+        const auto row = [view] {
+            const QModelIndex root = view->rootIndex();
+            for (int r = 0; r < view->model()->rowCount(root); ++r) {
+                if (view->model()->index(r, 0, root).data().toString() == QStringLiteral("报表"))
+                    return r;
+            }
+            return -1;
+        };
+        QTRY_VERIFY(row() >= 0);
+        const QModelIndex root = view->rootIndex();
+        QCOMPARE(view->model()->index(row(), 2, root).data().toString(), QStringLiteral("文件夹"));
+        const QString time = view->model()->index(row(), 3, root).data().toString();
+        QVERIFY2(!time.isEmpty() && !time.contains(QRegularExpression(QStringLiteral("[A-Za-z]"))), qPrintable(time));
+        QVERIFY2(time.startsWith(QString::number(QDate::currentDate().year())), qPrintable(time));
     }
 };
 

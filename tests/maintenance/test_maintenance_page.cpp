@@ -59,6 +59,7 @@ private slots:
     void deleteAllThenRestoreGivesBackEveryByte();
     void everyDeletionPathIsBinnedWithItsWay();
     void restoringChosenRecordsSkipsTakenIds();
+    void restoredElsewhereIsReportedAsSuch();
     void emptyingTheBinOnlyAfterConfirmation();
     void backupsAroundTheWindow();
     void failedBackupIsReportedOnceAndWorkGoesOn();
@@ -200,9 +201,13 @@ void TestMaintenancePage::restoringChosenRecordsSkipsTakenIds()
     QTest::mouseClick(grid->viewport(), Qt::LeftButton, Qt::ControlModifier, rowCentre(1));
     QCOMPARE(grid->selectionModel()->selectedRows().size(), 2);
     boxes->clear();
-    boxes->answers = {true};
+    boxes->answers = {true, false}; // restore, but not under a new number
     QTest::mouseClick(form->ButtonRestore, Qt::LeftButton);
     QCOMPARE(boxes->records[0].text, QStringLiteral("确实要把选中的 2 条记录恢复到进货记录中吗？"));
+    // The taken one is offered the next free number, named.
+    QCOMPARE(boxes->records.size(), 3);
+    QVERIFY2(boxes->records[1].text.contains(QStringLiteral("流水号 10002 → 新流水号 10004  豆  油")),
+             qPrintable(boxes->records[1].text));
     const QString report = boxes->records.last().text;
     QVERIFY2(report.startsWith(QStringLiteral("已恢复 1 条记录。")), qPrintable(report));
     QVERIFY2(report.contains(QStringLiteral("流水号 10002  豆  油")), qPrintable(report));
@@ -210,6 +215,51 @@ void TestMaintenancePage::restoringChosenRecordsSkipsTakenIds()
     QVERIFY(st.step());
     QCOMPARE(st.column(0).toString(), QStringLiteral("白  糖")); // never overwritten
     QCOMPARE(form->GridDeleted->model()->rowCount(), 3);
+
+    // Asked again and accepted: it comes back as 10004, and the bin keeps the link.
+    QTest::mouseClick(grid->viewport(), Qt::LeftButton, {}, rowCentre(0));
+    QCOMPARE(form->GridDeleted->model()->index(0, 2).data().toString(), QStringLiteral("10002"));
+    boxes->clear();
+    boxes->answers = {true, true};
+    QTest::mouseClick(form->ButtonRestore, Qt::LeftButton);
+    QVERIFY2(boxes->records.last().text.contains(QStringLiteral("流水号 10002 → 新流水号 10004  豆  油")),
+             qPrintable(boxes->records.last().text));
+    QCOMPARE(stored().last().section(QLatin1Char('|'), 0, 1), QStringLiteral("10004|'豆  油'"));
+    const QList<RecycleBin::Restored> links = RecycleBin::renumberedRecords(Session::database());
+    QCOMPARE(links.size(), 1);
+    QCOMPARE(links[0].id, 10002);
+    QCOMPARE(links[0].newId, 10004);
+    QCOMPARE(form->GridDeleted->model()->rowCount(), 2);
+}
+
+// The list was read before another program restored its records: acting on it reports them as restored, asks
+// nothing, and the list is read again. The bin is also read again whenever the page is shown.
+void TestMaintenancePage::restoredElsewhereIsReportedAsSuch()
+{
+    open(4);
+    deleteAllOnQueryPage();
+    showPage(form->TabSheetMaintenance);
+    QCOMPARE(form->GridDeleted->model()->rowCount(), 4);
+    {
+        Database other(data->path()); // the command's own connection
+        QCOMPARE(RecycleBin::restoreSince(other, QDateTime::currentDateTime().addSecs(-3600)).restored, 4);
+    }
+    form->GridDeleted->setCurrentIndex(form->GridDeleted->model()->index(1, 0));
+    boxes->clear();
+    QTest::mouseClick(form->ButtonRestoreDeletion, Qt::LeftButton);
+    QCOMPARE(boxes->records.size(), 1);
+    QCOMPARE(boxes->records[0].kind, MessageBoxes::Kind::Message);
+    QVERIFY2(boxes->records[0].text.contains(QStringLiteral("以下 4 条记录已经恢复过了")),
+             qPrintable(boxes->records[0].text));
+    QCOMPARE(form->GridDeleted->model()->rowCount(), 0);
+    QCOMPARE(stored().size(), 4);
+
+    // Deleted elsewhere while the page is open: shown once the page is shown again.
+    Statement(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID=10001")).step();
+    QCOMPARE(form->GridDeleted->model()->rowCount(), 0);
+    showPage(form->TabSheet1);
+    showPage(form->TabSheetMaintenance);
+    QCOMPARE(form->GridDeleted->model()->rowCount(), 1);
 }
 
 void TestMaintenancePage::emptyingTheBinOnlyAfterConfirmation()
@@ -223,11 +273,31 @@ void TestMaintenancePage::emptyingTheBinOnlyAfterConfirmation()
     QCOMPARE(RecycleBin::count(Session::database()), 3);
     QCOMPARE(boxes->records[0].caption, QStringLiteral("清空确认"));
     QVERIFY(boxes->records[0].text.contains(QStringLiteral("3 条")));
+    // Without a copy of the files first, the bin is not emptied.
+    const QString backups = Backups::folderOf(data->path());
+    {
+        QFile blocker(backups);
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+    }
+    boxes->clear();
+    boxes->answers = {true};
+    QTest::mouseClick(form->ButtonEmptyBin, Qt::LeftButton);
+    QCOMPARE(RecycleBin::count(Session::database()), 3);
+    QCOMPARE(boxes->records.size(), 2);
+    QVERIFY2(boxes->records[1].text.contains(QStringLiteral("回收站没有清空")), qPrintable(boxes->records[1].text));
+    QVERIFY(QFile::remove(backups));
+
     boxes->answers = {true};
     QTest::mouseClick(form->ButtonEmptyBin, Qt::LeftButton);
     QCOMPARE(RecycleBin::count(Session::database()), 0);
     QCOMPARE(form->GridDeleted->model()->rowCount(), 0);
     QVERIFY(!form->ButtonEmptyBin->isEnabled());
+    // The copy holds the bin as it was.
+    QList<Backups::Info> copies = Backups::list(data->path());
+    copies.removeIf([](const Backups::Info &b) { return b.kind != Backups::Kind::BeforeDeletion; });
+    QCOMPARE(copies.size(), 1);
+    Database copy(copies[0].path);
+    QCOMPARE(RecycleBin::count(copy), 3);
 }
 
 void TestMaintenancePage::backupsAroundTheWindow()
@@ -313,6 +383,17 @@ void TestMaintenancePage::onAServerTheBinKeepsAndTheServerBacksUp()
     QVERIFY2(boxes->records[0].text.contains(QStringLiteral("数据库服务器")), qPrintable(boxes->records[0].text));
     QVERIFY(form->ButtonBackupNow->isEnabled());
     QVERIFY(!QFileInfo::exists(Backups::folderOf(data->path())) && !QFileInfo::exists(QStringLiteral("backups")));
+
+    // The deletion back, one record under the next free number: the server's bin keeps the link.
+    data->addPurchase(10000, QStringLiteral("白  糖"), 1, 1, 1, QDate(2026, 5, 5));
+    boxes->clear();
+    boxes->answers = {true, true};
+    QTest::mouseClick(form->ButtonRestoreDeletion, Qt::LeftButton);
+    QVERIFY2(boxes->records.last().text.startsWith(QStringLiteral("已恢复 150 条记录。")) &&
+                 boxes->records.last().text.contains(QStringLiteral("流水号 10000 → 新流水号 10150  豆  油")),
+             qPrintable(boxes->records.last().text));
+    QCOMPARE(RecycleBin::count(Session::database()), 0);
+    QCOMPARE(RecycleBin::renumberedRecords(Session::database()).size(), 1);
     QDir::setCurrent(oldDir);
 }
 

@@ -38,8 +38,8 @@ void TestVanterloDb::helpListsEveryCommand()
 {
     const Run r = db({QStringLiteral("--help")});
     QCOMPARE(r.status, 0);
-    for (const char *command :
-         {"init", "generate", "deleted", "undelete", "--all-since", "backup", "backups", "restore", "check"})
+    for (const char *command : {"init", "generate", "deleted", "undelete", "--all-since", "--new-number", "backup",
+                                "backups", "restore", "check"})
         QVERIFY2(r.out.contains(QLatin1String(command)), command);
 }
 
@@ -65,6 +65,20 @@ void TestVanterloDb::deletedAndUndelete()
     QVERIFY2(r.out.contains(QStringLiteral("流水号 10000  大  米")), qPrintable(r.out));
     QVERIFY2(r.out.contains(QStringLiteral("77")), qPrintable(r.out));
     QCOMPARE(data.count(QStringLiteral("JHB")), 2);
+
+    // The taken one under the next free number, which the command names; "deleted" keeps the link.
+    r = db({QStringLiteral("undelete"), QStringLiteral("--new-number"), QStringLiteral("10000"), data.path()});
+    QCOMPARE(r.status, 0);
+    QVERIFY2(r.out.contains(QStringLiteral("流水号 10000 → 新流水号 10002  大  米")), qPrintable(r.out));
+    QCOMPARE(data.count(QStringLiteral("JHB")), 3);
+    r = db({QStringLiteral("deleted"), data.path()});
+    QVERIFY2(r.out.contains(QStringLiteral("共 0 条")) && r.out.contains(QStringLiteral("\t10000\t10002\t大  米")),
+             qPrintable(r.out));
+    // Asked for again: restored before, said so, and nothing written.
+    r = db({QStringLiteral("undelete"), QStringLiteral("10001"), data.path()});
+    QCOMPARE(r.status, 1);
+    QVERIFY2(r.out.contains(QStringLiteral("已经恢复过了")), qPrintable(r.out));
+    QCOMPARE(data.count(QStringLiteral("JHB")), 3);
 
     r = db({QStringLiteral("undelete"), QStringLiteral("--all-since"), QStringLiteral("yesterday"), data.path()});
     QCOMPARE(r.status, 2);

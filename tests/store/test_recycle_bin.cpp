@@ -48,6 +48,8 @@ private slots:
     void deletionsGoToTheBinWithTheirWay();
     void oneDeletionIsPutBackWhole();
     void takenIdsAreSkippedAndReported();
+    void takenIdsGetTheNextFreeNumberWhenAsked();
+    void entriesOfAnOlderListAreReportedNotMistaken();
     void refusedDeletionKeepsBinAndTableConsistent();
     void restoreByIdAndSince();
     void emptyingTheBin();
@@ -143,6 +145,75 @@ void TestRecycleBin::takenIdsAreSkippedAndReported()
     QCOMPARE(dump(QStringLiteral("JHB"), QStringLiteral("ID=10004")), taken);
     QCOMPARE(data.count(QStringLiteral("JHB")), 5);
     QCOMPARE(RecycleBin::entries(Session::database(), 0, 10).at(0).id, 10004);
+}
+
+void TestRecycleBin::takenIdsGetTheNextFreeNumberWhenAsked()
+{
+    DataFolder data;
+    fill(data);
+    const QStringList before = dump(QStringLiteral("JHB"));
+    Statement(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID IN (10002, 10004)")).step();
+    data.addPurchase(10002, QStringLiteral("牛  肉"), 30, 2, 60, QDate(2026, 5, 1));
+    data.addPurchase(10004, QStringLiteral("鸡  蛋"), 5, 2, 10, QDate(2026, 5, 2));
+
+    const RecycleBin::RestoreResult result =
+        RecycleBin::restore(Session::database(), allSeqs(), RecycleBin::Numbers::NewWhenTaken);
+    QCOMPARE(result.restored, 2);
+    QVERIFY(result.skipped.isEmpty());
+    QCOMPARE(RecycleBin::count(Session::database()), 0);
+    // The next numbers after the highest, in the bin's order (newest first), every value as it was.
+    QCOMPARE(dump(QStringLiteral("JHB"), QStringLiteral("ID>10004")),
+             (QStringList{QString(before[4]).replace(QStringLiteral("10004|"), QStringLiteral("10005|")),
+                          QString(before[2]).replace(QStringLiteral("10002|"), QStringLiteral("10006|"))}));
+    QVERIFY2(result.text().contains(QStringLiteral("流水号 10004 → 新流水号 10005  猪  肉")),
+             qPrintable(result.text()));
+
+    // The bin keeps the link from the old number to the new one.
+    const QList<RecycleBin::Restored> links = RecycleBin::renumberedRecords(Session::database());
+    QCOMPARE(links.size(), 2);
+    QCOMPARE(links[0].id, 10002);
+    QCOMPARE(links[0].newId, 10006);
+    QCOMPARE(links[0].name, QStringLiteral("油  条"));
+    QCOMPARE(links[1].id, 10004);
+    QCOMPARE(links[1].newId, 10005);
+}
+
+// A page's list read before another restore or deletion: what it names is looked up by its deletion too, so that an
+// entry restored meanwhile is reported as such and a newer entry that got its number in the bin is left alone.
+void TestRecycleBin::entriesOfAnOlderListAreReportedNotMistaken()
+{
+    DataFolder data;
+    fill(data);
+    Statement(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID=10004")).step();
+    const RecycleBin::Entry listed = RecycleBin::entries(Session::database(), 0, 10).at(0);
+    const RecycleBin::Key key{listed.seq, listed.deletion};
+    QCOMPARE(RecycleBin::restoreIds(Session::database(), {10004}).restored, 1); // by the command, say
+    // The next deletion gets the emptied bin's first number again.
+    Statement(Session::database(), QStringLiteral("DELETE FROM JHB WHERE ID=10003")).step();
+    QCOMPARE(RecycleBin::entries(Session::database(), 0, 10).at(0).seq, listed.seq);
+    QVERIFY(RecycleBin::present(Session::database(), {key}).empty());
+
+    RecycleBin::RestoreResult r = RecycleBin::restore(Session::database(), std::vector<RecycleBin::Key>{key});
+    QCOMPARE(r.restored, 0);
+    QCOMPARE(r.alreadyRestored.size(), 1);
+    QCOMPARE(r.alreadyRestored[0].id, 10004);
+    QVERIFY2(r.text().contains(QStringLiteral("已经恢复过了")) &&
+                 r.text().contains(QStringLiteral("流水号 10004  猪  肉")),
+             qPrintable(r.text()));
+    QCOMPARE(RecycleBin::entries(Session::database(), 0, 10).at(0).id, 10003); // still in the bin
+
+    // The whole deletion asked for again: restored before, and said so.
+    r = RecycleBin::restoreDeletion(Session::database(), listed.deletion);
+    QCOMPARE(r.restored, 0);
+    QCOMPARE(r.alreadyRestored.size(), 1);
+
+    // Emptied meanwhile: gone, and said so.
+    const RecycleBin::Entry other = RecycleBin::entries(Session::database(), 0, 10).at(0);
+    RecycleBin::empty(Session::database());
+    r = RecycleBin::restore(Session::database(), std::vector<RecycleBin::Key>{{other.seq, other.deletion}});
+    QCOMPARE(r.gone, 1);
+    QVERIFY2(r.text().contains(QStringLiteral("回收站已被清空")), qPrintable(r.text()));
+    QCOMPARE(data.count(QStringLiteral("JHB")), 4);
 }
 
 void TestRecycleBin::refusedDeletionKeepsBinAndTableConsistent()
