@@ -241,7 +241,24 @@ CREATE TRIGGER jhb_keep_history AFTER INSERT OR UPDATE OR DELETE ON JHB
     FOR EACH ROW EXECUTE FUNCTION jhb_keep_history();
 -- The bin is filled with its owner's rights as well, so a clerk needs no right to write into it.
 ALTER FUNCTION jhb_keep_deleted() SECURITY DEFINER;
-ALTER FUNCTION jhb_keep_deleted() SET search_path = public, pg_temp;)";
+ALTER FUNCTION jhb_keep_deleted() SET search_path = public, pg_temp;
+-- A clerk takes an entry out of the bin only when it is back in JHB as it was (a restore); emptying the bin, or taking
+-- out any other entry, needs the right to empty the table (TRUNCATE), which the accountants' role has.
+CREATE FUNCTION jhb_guard_deleted() RETURNS trigger LANGUAGE plpgsql AS $$
+BEGIN
+    IF has_table_privilege(current_user, 'jhb_deleted', 'TRUNCATE') OR EXISTS (
+           SELECT 1 FROM JHB j WHERE j.ID = OLD.ID AND j.Name IS NOT DISTINCT FROM OLD.Name
+               AND j.Single_Price IS NOT DISTINCT FROM OLD.Single_Price AND j.Kount IS NOT DISTINCT FROM OLD.Kount
+               AND j.ZongPrice IS NOT DISTINCT FROM OLD.ZongPrice AND j.Sime IS NOT DISTINCT FROM OLD.Sime) THEN
+        RETURN OLD;
+    END IF;
+    RAISE EXCEPTION USING ERRCODE = 'VC001',
+        MESSAGE = '没有清空回收站的权限：需要数据库服务器上表 jhb_deleted 的 TRUNCATE 权限'
+                  '（会计的角色 vanterlo_accountants 有这个权限）；回收站中的记录没有删除';
+END
+$$;
+CREATE TRIGGER jhb_guard_deleted BEFORE DELETE ON JHB_deleted
+    FOR EACH ROW EXECUTE FUNCTION jhb_guard_deleted();)";
 
 bool serverHasHistory(Database &db)
 {

@@ -45,8 +45,9 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
                                    added, changed or deleted any more
   reopen [DIR]                     take the closing back
   import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
-  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
-                                   write the purchase list or the summary of those days as .xlsx or .csv
+  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary | --history] [--format xlsx|csv] OUT [DIR]
+                                   write the purchase list or the summary of those days as .xlsx or .csv;
+                                   --history: the changes made on those days, for an auditor
   --help                           this text
 )";
 

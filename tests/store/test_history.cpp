@@ -69,6 +69,7 @@ private slots:
     void closedMonthIsRefused();
     void closingAndReopening();
     void olderFilesGetTheHistory();
+    void serverRoles();
 };
 
 void TestHistory::cleanup()
@@ -302,6 +303,75 @@ void TestHistory::olderFilesGetTheHistory()
     QCOMPARE(versions.size(), size_t(1));
     QCOMPARE(versions.front().kind, int(History::Kind::Changed));
     QCOMPARE(text(true, versions.front().before), QStringLiteral("白  糖||2|0.3|2026-11-30"));
+}
+
+// The roles of the README, on the test server: what a clerk may not do the server refuses, whatever client asks.
+void TestHistory::serverRoles()
+{
+    if (!DataFolder::serverAsked())
+        QSKIP("a server only");
+    DataFolder data;
+    fill(data);
+    Database &owner = Session::database();
+    exec(owner, QStringLiteral("DELETE FROM JHB WHERE ID IN (1, 3)")); // two entries in the bin
+    owner.exec(R"(DO $$ BEGIN
+        IF NOT EXISTS (SELECT FROM pg_roles WHERE rolname = 'vanterlo_clerks') THEN
+            CREATE ROLE vanterlo_clerks NOLOGIN;
+            CREATE ROLE vanterlo_accountants NOLOGIN IN ROLE vanterlo_clerks;
+            CREATE ROLE test_clerk LOGIN IN ROLE vanterlo_clerks;
+            CREATE ROLE test_accountant LOGIN IN ROLE vanterlo_accountants;
+        END IF;
+    END $$;
+    GRANT USAGE ON SCHEMA public TO vanterlo_clerks;
+    GRANT SELECT, INSERT, UPDATE, DELETE ON jhb TO vanterlo_clerks;
+    GRANT SELECT ON jhb_deleted, jhb_history, jhb_closing TO vanterlo_clerks;
+    GRANT DELETE ON jhb_deleted TO vanterlo_clerks;
+    GRANT INSERT, UPDATE, DELETE ON jhb_closing TO vanterlo_accountants;
+    GRANT TRUNCATE ON jhb_deleted TO vanterlo_accountants;)");
+
+    Database clerk(data.alias() + QStringLiteral(" user=test_clerk"));
+    const QString refusals[] = {
+        QStringLiteral("DELETE FROM jhb_history"),
+        QStringLiteral("UPDATE jhb_history SET Who='x'"),
+        QStringLiteral("INSERT INTO jhb_history (ChangedAt, Kind, Way, Who) VALUES ('x', 1, 0, 'x')"),
+        QStringLiteral("UPDATE jhb_deleted SET Name='x'"),
+        QStringLiteral("DELETE FROM jhb_deleted"),
+        QStringLiteral("INSERT INTO jhb_closing VALUES (1, '2026-11-30')"),
+    };
+    for (const QString &sql : refusals) {
+        bool refused = false;
+        try {
+            Transaction transaction(clerk);
+            exec(clerk, sql);
+            transaction.commit();
+        } catch (const AppError &e) {
+            refused = true;
+            QVERIFY2(e.message().contains(QStringLiteral("权限")), qPrintable(e.message()));
+        }
+        QVERIFY2(refused, qPrintable(sql));
+    }
+    QCOMPARE(RecycleBin::count(owner), qint64(2));
+    QVERIFY(!Closing::mayClose(clerk));
+    try {
+        Closing::close(clerk, 2026, 11);
+        QFAIL("a clerk closed a month");
+    } catch (const AppError &e) {
+        QCOMPARE(e.message(), Closing::noRightText());
+    }
+
+    // What a clerk may: change a record (kept under his name) and put one back from the bin.
+    exec(clerk, QStringLiteral("UPDATE JHB SET Kount=3 WHERE ID=2"));
+    QCOMPARE(RecycleBin::restoreIds(clerk, {3}).restored, 1);
+    const std::vector<History::Entry> entries = all(clerk);
+    QVERIFY2(entries.front().who.startsWith(QStringLiteral("test_clerk@")), qPrintable(entries.front().who));
+    QCOMPARE(entries.front().kind, int(History::Kind::New));
+
+    Database accountant(data.alias() + QStringLiteral(" user=test_accountant"));
+    QVERIFY(Closing::mayClose(accountant));
+    QCOMPARE(Closing::close(accountant, 2026, 11).count, qint64(1));
+    QCOMPARE(Closing::closedThrough(clerk), Nov30);
+    QVERIFY(all(owner).front().who.startsWith(QStringLiteral("test_accountant@")));
+    QCOMPARE(RecycleBin::empty(accountant), qint64(1));
 }
 
 QTEST_GUILESS_MAIN(TestHistory)
