@@ -166,10 +166,10 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
     label(QStringLiteral("流水号(&N)："), 10, 8, 70, EditHistoryId);
     EditHistoryDay = new QLineEdit(this);
     EditHistoryDay->setObjectName(QStringLiteral("EditHistoryDay"));
-    EditHistoryDay->setGeometry(260, 8, 110, 24);
+    EditHistoryDay->setGeometry(290, 8, 110, 24);
     EditHistoryDay->setPlaceholderText(QStringLiteral("如 2026-3-5"));
-    label(QStringLiteral("变更日期(&D)："), 190, 8, 70, EditHistoryDay);
-    button(ButtonHistoryFilter, "ButtonHistoryFilter", QStringLiteral("筛选(&F)"), 380, 6, 90,
+    label(QStringLiteral("变更日期(&D)："), 196, 8, 94, EditHistoryDay);
+    button(ButtonHistoryFilter, "ButtonHistoryFilter", QStringLiteral("筛选(&F)"), 410, 6, 90,
            &HistoryWindow::ButtonHistoryFilterClick);
     for (QLineEdit *edit : {EditHistoryId, EditHistoryDay})
         connect(edit, &QLineEdit::returnPressed, this, guarded(this, &HistoryWindow::ButtonHistoryFilterClick));
@@ -185,7 +185,7 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
     GridHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridHistory->verticalHeader()->hide();
     GridHistory->verticalHeader()->setDefaultSectionSize(20);
-    const int widths[] = {132, 44, 110, 110, 50, 90, 60, 60, 70, 90};
+    const int widths[] = {132, 40, 96, 84, 46, 70, 76, 56, 86, 90};
     for (int i = 0; i < int(std::size(widths)); ++i)
         GridHistory->setColumnWidth(i, widths[i]);
     connect(GridHistory->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
