@@ -221,4 +221,13 @@ bool mayClose(Database &db)
     return st.column(0).toBool();
 }
 
+bool mayEmptyBin(Database &db)
+{
+    if (!db.isServer())
+        return true;
+    Statement st(db, QStringLiteral("SELECT has_table_privilege('jhb_deleted', 'TRUNCATE')"));
+    st.step();
+    return st.column(0).toBool();
+}
+
 } // namespace Closing

@@ -41,5 +41,8 @@ QDate reopen(Database &db);
 bool mayClose(Database &db);
 // The message for a role that lacks the right.
 QString noRightText();
+// Whether this connection may empty the recycle bin (on a server, the role's right to empty its table; on the files,
+// always).
+bool mayEmptyBin(Database &db);
 
 } // namespace Closing

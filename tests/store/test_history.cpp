@@ -352,6 +352,7 @@ void TestHistory::serverRoles()
     }
     QCOMPARE(RecycleBin::count(owner), qint64(2));
     QVERIFY(!Closing::mayClose(clerk));
+    QVERIFY(!Closing::mayEmptyBin(clerk));
     try {
         Closing::close(clerk, 2026, 11);
         QFAIL("a clerk closed a month");
@@ -367,7 +368,7 @@ void TestHistory::serverRoles()
     QCOMPARE(entries.front().kind, int(History::Kind::New));
 
     Database accountant(data.alias() + QStringLiteral(" user=test_accountant"));
-    QVERIFY(Closing::mayClose(accountant));
+    QVERIFY(Closing::mayClose(accountant) && Closing::mayEmptyBin(accountant));
     QCOMPARE(Closing::close(accountant, 2026, 11).count, qint64(1));
     QCOMPARE(Closing::closedThrough(clerk), Nov30);
     QVERIFY(all(owner).front().who.startsWith(QStringLiteral("test_accountant@")));
