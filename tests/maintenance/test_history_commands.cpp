@@ -3,6 +3,7 @@
 #include "tests/fixture.h"
 
 #include <QProcess>
+#include <QTemporaryDir>
 #include <QTest>
 
 namespace {
@@ -31,6 +32,7 @@ class TestHistoryCommands : public QObject
 private slots:
     void closeHistoryReopen();
     void exportOfTheHistory();
+    void copyTakesTheHistoryAlong();
 };
 
 // The commands obey a closing as the program does, and their changes are kept as the command's.
@@ -97,6 +99,33 @@ void TestHistoryCommands::exportOfTheHistory()
     QVERIFY(file.open(QIODevice::ReadOnly));
     const QString csv = QString::fromUtf8(file.readAll());
     QVERIFY2(csv.contains(QStringLiteral("大  米,2.5,10,25,2026-11-02,大  米,2.5,12,30,2026-11-02")), qPrintable(csv));
+}
+
+// A ledger copied elsewhere (files to a server, or back) keeps its history and its closing, not the copy's own entries.
+void TestHistoryCommands::copyTakesTheHistoryAlong()
+{
+    DataFolder data;
+    data.addPurchase(1, QStringLiteral("大  米"), 2.5, 10, 25, QDate(2026, 11, 2));
+    {
+        Statement st(Session::database(), QStringLiteral("UPDATE JHB SET Kount=12, ZongPrice=30 WHERE ID=1"));
+        st.step();
+    }
+    Closing::close(Session::database(), 2026, 11);
+    const std::vector<History::Entry> before = History::entries(Session::database(), {}, 0, 100);
+    Session::reset();
+    QTemporaryDir target;
+    const Run r = db({QStringLiteral("copy"), data.alias()}, target.path());
+    QCOMPARE(r.status, 0);
+    Database copied(target.path());
+    const std::vector<History::Entry> after = History::entries(copied, {}, 0, 100);
+    QCOMPARE(after.size(), before.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        QCOMPARE(after[i].seq, before[i].seq);
+        QCOMPARE(after[i].kind, before[i].kind);
+        QCOMPARE(after[i].way, before[i].way);
+        QCOMPARE(after[i].changedAt, before[i].changedAt);
+    }
+    QCOMPARE(Closing::closedThrough(copied), QDate(2026, 11, 30));
 }
 
 QTEST_GUILESS_MAIN(TestHistoryCommands)
