@@ -150,7 +150,9 @@ void install(Database &db)
     sqlite3 *h = db.handle();
     sqlite3_exec(h, CreateClosing, nullptr, nullptr, nullptr);
     sqlite3_create_function(h, "vanterlo_closed", 1, SQLITE_UTF8, nullptr, refuse, nullptr, nullptr);
-    db.exec(CreateTriggers);
+    // A file that could not take the table now (in use by another program) has no closing to keep: it opens as it
+    // is, and the next start adds the table.
+    db.tryExec(CreateTriggers);
 }
 
 QDate closedThrough(Database &db)
