@@ -226,21 +226,33 @@ int SqliteFloor::summary(const QDate &from, const QDate &to, size_t visibleRows)
     return groups;
 }
 
+namespace {
+const char *const HistoryOfDeletion =
+    "INSERT INTO JHB_history (ChangedAt, Kind, Way, Who, ID, Old_Name, Old_Single_Price, Old_Kount, Old_ZongPrice, "
+    "Old_Sime) SELECT '2026-01-01 00:00:00', 3, 3, 'floor@bench', ID, Name, Single_Price, Kount, ZongPrice, Sime "
+    "FROM JHB WHERE ID=?";
+} // namespace
+
 void SqliteFloor::deleteKeys(const std::vector<long long> &keys)
 {
-    // The same work as the program's: each record is kept in the recycle bin, then deleted.
+    // The same work as the program's: each record is kept in the recycle bin and its deletion in the history, then
+    // deleted.
     exec("BEGIN");
     sqlite3_stmt *keep = prepare("INSERT INTO JHB_deleted (ID, Name, Single_Price, Kount, ZongPrice, Sime, DeletedAt, "
                                  "Way, Deletion) SELECT ID, Name, Single_Price, Kount, ZongPrice, Sime, "
                                  "'2026-01-01 00:00:00', 3, 1 FROM JHB WHERE ID=?",
                                  {});
+    sqlite3_stmt *history = prepare(HistoryOfDeletion, {});
     sqlite3_stmt *st = prepare("DELETE FROM JHB WHERE ID=?", {});
     {
-        Finalize f{st}, g{keep};
+        Finalize f{st}, g{keep}, h{history};
         for (long long k : keys) {
             sqlite3_bind_int64(keep, 1, k);
             check(sqlite3_step(keep), "keep");
             sqlite3_reset(keep);
+            sqlite3_bind_int64(history, 1, k);
+            check(sqlite3_step(history), "history");
+            sqlite3_reset(history);
             sqlite3_bind_int64(st, 1, k);
             check(sqlite3_step(st), "delete");
             sqlite3_reset(st);
@@ -251,8 +263,19 @@ void SqliteFloor::deleteKeys(const std::vector<long long> &keys)
 
 long long FloorDb::insertRecord(long long id, const QString &name, const QDate &day)
 {
+    // On the files the new record's history entry is the program's to write, in the same transaction; a server's
+    // trigger writes it for the floor as for the program.
+    const bool files = dynamic_cast<SqliteFloor *>(this) != nullptr;
+    if (files)
+        exec("BEGIN");
     run("INSERT INTO JHB (ID, Name, Single_Price, Kount, ZongPrice, Sime) VALUES (?,?,?,?,?,?)",
         {id, name, 2.5, 10.0, 25.0, day});
+    if (files) {
+        run("INSERT INTO JHB_history (ChangedAt, Kind, Way, Who, ID, New_Name, New_Single_Price, New_Kount, "
+            "New_ZongPrice, New_Sime) VALUES ('2026-01-01 00:00:00', 1, 1, 'floor@bench', ?, ?, ?, ?, ?, ?)",
+            {id, name, 2.5, 10.0, 25.0, day});
+        exec("COMMIT");
+    }
     return id;
 }
 

@@ -1,6 +1,7 @@
 #include "app/form1.h"
 #include "maintenance/backup_scheduler.h"
 #include "maintenance/deleted_model.h"
+#include "maintenance/history_view.h"
 #include "store/app_error.h"
 #include "store/backup.h"
 #include "store/dataset.h"
@@ -132,6 +133,7 @@ void TForm1::buildMaintenancePage()
     button(ButtonRestoreDeletion, "ButtonRestoreDeletion", QStringLiteral("恢复整次删除"), 150, 278, 130,
            &TForm1::ButtonRestoreDeletionClick);
     button(ButtonEmptyBin, "ButtonEmptyBin", QStringLiteral("清空回收站"), 520, 278, 130, &TForm1::ButtonEmptyBinClick);
+    installHistoryView(this);
 
     LabelBackups = new QLabel(QStringLiteral("备份（数据文件夹下的 backups 文件夹）："), TabSheetMaintenance);
     LabelBackups->setObjectName(QStringLiteral("LabelBackups"));

@@ -5,6 +5,7 @@
 #include "app/form1.h"
 #include "query/progress.h"
 #include "query/query_internal.h"
+#include "store/app_error.h"
 #include "store/dataset.h"
 #include "store/recycle_bin.h"
 #include "widgets/message_boxes.h"
@@ -12,11 +13,10 @@
 #include <QCheckBox>
 #include <QPushButton>
 
-void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progressLabel)
+namespace {
+
+void deleteEach(QWidget *parent, Dataset *dataset, const QString &progressLabel)
 {
-    if (dataset->recordCount() == 0)
-        return;
-    Transaction transaction(dataset->database());
     QueryPage::ControlsOff controls(dataset);
     WorkProgress progress(parent, progressLabel, dataset->recordCount());
     BusyCursor busy;
@@ -34,6 +34,26 @@ void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progres
         const int before = done;
         dataset->deleteRecords(dataset->recordCount() - 1, [&](int n) { progress.step(done = before + n); });
     }
+}
+
+} // namespace
+
+void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progressLabel)
+{
+    if (dataset->recordCount() == 0)
+        return;
+    Database &db = dataset->database();
+    Transaction transaction(db);
+    // All or nothing: a record the store refuses part way (a closed month) puts back those deleted before it.
+    db.exec("SAVEPOINT delete_every_record");
+    try {
+        deleteEach(parent, dataset, progressLabel);
+    } catch (const AppError &e) {
+        db.tryExec("ROLLBACK TO delete_every_record; RELEASE delete_every_record");
+        Database::rolledBack();
+        throw AppError(e.message() + QStringLiteral("\n没有删除任何记录"));
+    }
+    db.exec("RELEASE delete_every_record");
     transaction.commit();
 }
 

@@ -2,7 +2,9 @@
 
 #include "store/app_error.h"
 #include "store/backend.h"
+#include "store/closing.h"
 #include "store/exact_sum.h"
+#include "store/history.h"
 #include "store/indexes.h"
 #include "store/pg_backend.h"
 #include "store/recycle_bin.h"
@@ -273,10 +275,13 @@ void Database::openServer(bool check)
     if (!check)
         return;
     RecycleBin::install(*this);
+    History::install(*this);
+    Closing::install(*this);
     Indexes::upgrade(*this);
     m_conn->setAfterReconnect([this] {
         exec(CreateServerHuizong);
         RecycleBin::install(*this);
+        History::install(*this);
     });
 }
 
@@ -288,6 +293,8 @@ void Database::createOnServer(const QString &alias)
     Transaction transaction(db);
     db.exec(CreateServerJhb);
     RecycleBin::createOnServer(db);
+    History::createOnServer(db);
+    Closing::createOnServer(db);
     Indexes::createOnServer(db);
     transaction.commit();
 }
@@ -344,8 +351,11 @@ void Database::openFolder()
         // otherwise go to a temporary file for every row (a year's deletion took 2.6 times as long). Set before the
         // trigger is made: changing it drops the temporary schema. Should it fail, deleting is only slower.
         sqlite3_exec(m_db, "PRAGMA temp_store=MEMORY", nullptr, nullptr, nullptr);
-        // Deleted purchase records go to the recycle bin (added here to files made before it existed).
+        // Deleted purchase records go to the recycle bin, and every change to the history; closed months are
+        // refused (each table added here to files made before it existed).
         RecycleBin::install(*this);
+        History::install(*this);
+        Closing::install(*this);
     } catch (...) {
         m_conn.reset();
         m_db = nullptr;
@@ -361,8 +371,10 @@ void Database::openFolder()
 
 Database::~Database()
 {
-    if (m_server)
+    if (m_server) {
         RecycleBin::forgetOnServer(*this);
+        History::forget(*this);
+    }
     if (m_conn)
         Indexes::refresh(*this);
 }

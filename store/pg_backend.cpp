@@ -97,6 +97,11 @@ QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
         const char *column = PQresultErrorField(res, PG_DIAG_COLUMN_NAME);
         return QStringLiteral("Field '%1' must have a value").arg(programName(column ? column : ""));
     }
+    if (code == QLatin1String("VC001")) {
+        // The ledger's own refusal (a closed month): its message is the whole of what the user reads.
+        const char *primary = PQresultErrorField(res, PG_DIAG_MESSAGE_PRIMARY);
+        return QString::fromUtf8(primary ? primary : "");
+    }
     QString text = QString::fromUtf8(res ? PQresultErrorMessage(res) : PQerrorMessage(conn)).trimmed();
     if (text.isEmpty())
         text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();

@@ -11,6 +11,9 @@ int backupsCommand(const QStringList &args);  // backups [DIR]
 int restoreCommand(const QStringList &args);  // restore BACKUP [DIR]
 int checkCommand(const QStringList &args);    // check [DIR]
 int copyCommand(const QStringList &args);     // copy FROM TO
+int historyCommand(const QStringList &args);  // history [ID] [--since "YYYY-MM-DD HH:MM"] [DIR]
+int closeCommand(const QStringList &args);    // close YYYY-MM [DIR]
+int reopenCommand(const QStringList &args);   // reopen [DIR]
 
 // Prints a line to standard output or standard error, in the terminal's encoding.
 void out(const QString &line);

@@ -1,3 +1,4 @@
+#include "exchange/history_sheet.h"
 #include "exchange/range_sheets.h"
 #include "exchange/spreadsheet.h"
 #include "store/app_error.h"
@@ -14,7 +15,7 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] "
+    std::fprintf(stderr, "usage: vanterlo-db export --from YYYY-MM-DD --to YYYY-MM-DD [--summary | --history] "
                          "[--format xlsx|csv] OUT [DIR]\n");
     return 2;
 }
@@ -25,6 +26,7 @@ int exportCommand(const QStringList &args)
 {
     QDate from, to;
     bool summary = false;
+    bool history = false;
     QString format;
     QStringList rest;
     for (qsizetype i = 0; i < args.size(); ++i) {
@@ -36,6 +38,8 @@ int exportCommand(const QStringList &args)
             to = QDate::fromString(value(), Qt::ISODate);
         else if (a == QLatin1String("--summary"))
             summary = true;
+        else if (a == QLatin1String("--history"))
+            history = true;
         else if (a == QLatin1String("--format"))
             format = value();
         else if (a.startsWith(QLatin1String("--")))
@@ -43,7 +47,7 @@ int exportCommand(const QStringList &args)
         else
             rest.append(a);
     }
-    if (!from.isValid() || !to.isValid() || rest.isEmpty() || rest.size() > 2)
+    if (!from.isValid() || !to.isValid() || rest.isEmpty() || rest.size() > 2 || (summary && history))
         return usage();
     const QString out = rest[0];
     if (format.isEmpty())
@@ -57,8 +61,9 @@ int exportCommand(const QStringList &args)
     timer.start();
     try {
         Database db(dir);
-        const Exchange::ReportSheet sheet =
-            summary ? Exchange::summarySheet(db, from, to) : Exchange::purchaseListSheet(db, from, to);
+        const Exchange::ReportSheet sheet = history   ? Exchange::historySheet(db, from, to)
+                                            : summary ? Exchange::summarySheet(db, from, to)
+                                                      : Exchange::purchaseListSheet(db, from, to);
         if (format == QLatin1String("csv"))
             Exchange::writeCsv(sheet, out);
         else

@@ -27,6 +27,11 @@ struct TableCopy
 const TableCopy Tables[] = {
     {"JHB", "ID, Name, Single_Price, Kount, ZongPrice, Sime", 6, "ID"},
     {"JHB_deleted", "Seq, ID, Name, Single_Price, Kount, ZongPrice, Sime, DeletedAt, Way, Deletion", 10, "Seq"},
+    {"JHB_closing", "Slot, ClosedThrough", 2, "Slot"},
+    {"JHB_history",
+     "Seq, ChangedAt, Kind, Way, Who, ID, Old_Name, Old_Single_Price, Old_Kount, Old_ZongPrice, Old_Sime, New_Name, "
+     "New_Single_Price, New_Kount, New_ZongPrice, New_Sime",
+     16, "Seq"},
 };
 
 // Rows written by one INSERT: far fewer round trips to a server, well within either engine's limit of parameters.
@@ -145,8 +150,18 @@ Result copy(const QString &from, const QString &to)
     src.exec(src.isServer() ? "BEGIN ISOLATION LEVEL REPEATABLE READ READ ONLY" : "BEGIN");
     dst.begin();
     try {
+        const bool freshHistory = countOf(dst, "JHB_history") == 0;
         result.records = copyTable(src, dst, Tables[0]);
         result.deleted = copyTable(src, dst, Tables[1]);
+        copyTable(src, dst, Tables[2]);
+        if (freshHistory) {
+            // The ledger's own history goes with it, in place of the entries the copy itself made; a target that has
+            // a history of its own keeps it, with the copy's entries.
+            dst.exec("DELETE FROM JHB_history");
+            copyTable(src, dst, Tables[3]);
+            if (dst.isServer())
+                dst.exec("SELECT setval(pg_get_serial_sequence('jhb_history', 'seq'), max(Seq)) FROM JHB_history");
+        }
         const qint64 sourceRecords = countOf(src, "JHB"), sourceDeleted = countOf(src, "JHB_deleted");
         const qint64 copied = countOf(dst, "JHB"), copiedDeleted = countOf(dst, "JHB_deleted");
         if (copied != sourceRecords || copiedDeleted != sourceDeleted || copied != result.records ||

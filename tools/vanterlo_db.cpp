@@ -3,6 +3,7 @@
 
 #include "store/app_error.h"
 #include "store/database.h"
+#include "store/history.h"
 #include "store/pg_backend.h"
 #include "tools/commands.h"
 #include "tools/data_folder.h"
@@ -40,9 +41,16 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   copy FROM TO                     copy the whole ledger (purchase records and recycle bin) from one data folder
                                    or database server to another; TO must hold no records and is made when it
                                    has no tables; all or nothing
+  history [ID] [--since "YYYY-MM-DD HH:MM"] [DIR]
+                                   list the changes of the purchase records (of one record, since a time),
+                                   newest first, with the values before and after, the way and who made them
+  close YYYY-MM [DIR]              month-end closing: no record dated up to that month's last day can be
+                                   added, changed or deleted any more
+  reopen [DIR]                     take the closing back
   import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
-  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
-                                   write the purchase list or the summary of those days as .xlsx or .csv
+  export --from YYYY-MM-DD --to YYYY-MM-DD [--summary | --history] [--format xlsx|csv] OUT [DIR]
+                                   write the purchase list or the summary of those days as .xlsx or .csv;
+                                   --history: the changes made on those days, for an auditor
   --help                           this text
 )";
 
@@ -59,7 +67,8 @@ const struct
     int (*run)(const QStringList &args);
 } Commands[] = {{"deleted", deletedCommand}, {"undelete", undeleteCommand}, {"backup", backupCommand},
                 {"backups", backupsCommand}, {"restore", restoreCommand},   {"check", checkCommand},
-                {"copy", copyCommand}};
+                {"copy", copyCommand},       {"history", historyCommand},   {"close", closeCommand},
+                {"reopen", reopenCommand}};
 
 } // namespace
 
@@ -73,6 +82,8 @@ int main(int argc, char *argv[])
         std::fputs(Help, stdout);
         return 0;
     }
+    // Every change a command makes is kept in the history as the command's.
+    History::setProcessWay(int(History::Way::CommandLine));
     if (args[0] == QLatin1String("import-paradox"))
         return importParadoxCommand(args.mid(1));
     if (args[0] == QLatin1String("export"))
