@@ -95,6 +95,17 @@ private slots:
         QVERIFY(note(f)->isHidden());
         keys::type(QStringLiteral("5"));
         QVERIFY(note(f)->isVisible());
+        // Cleared, or typed over with 0 on the way to another price: nothing to compare yet.
+        keys::press(Qt::Key_A, QString(), Qt::ControlModifier);
+        keys::type(QStringLiteral("0"));
+        QCOMPARE(f->DBEdit3->text(), QStringLiteral("0"));
+        QVERIFY(note(f)->isHidden());
+        QVERIFY(f->DBEdit3->accessibleDescription().isEmpty());
+        keys::press(Qt::Key_Backspace);
+        QVERIFY(f->DBEdit3->text().isEmpty());
+        QVERIFY(note(f)->isHidden());
+        keys::type(QStringLiteral("35"));
+        QVERIFY(note(f)->isVisible());
         w.click(f->Button2);
         QCOMPARE(f->Table1->state(), Dataset::Browse);
         QVERIFY(note(f)->isHidden());
