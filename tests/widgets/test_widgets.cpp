@@ -6,7 +6,9 @@
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 
 class TestWidgets : public QObject
 {
@@ -212,6 +214,49 @@ private slots:
             ids << model->index(r, 0).data().toString() + QLatin1Char('/') + model->index(r, 1).data().toString();
         QCOMPARE(ids, (QStringList{"10000/1", "10001/2", "10002/3"}));
         QVERIFY(boxes.records.isEmpty());
+    }
+
+    // The program's real boxes: a short text still leaves room for the whole title beside the frame's buttons, which
+    // the desktop otherwise cuts short ("Va…o").
+    void boxTitleReadsInFull_data()
+    {
+        QTest::addColumn<int>("kind");
+        QTest::newRow("message") << 0;
+        QTest::newRow("question") << 1;
+        QTest::newRow("error") << 2;
+    }
+    void boxTitleReadsInFull()
+    {
+        QFETCH(int, kind);
+        MessageBoxes::install(nullptr);
+        QString title;
+        int width = 0;
+        QFont bold;
+        QTimer poll;
+        connect(&poll, &QTimer::timeout, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            title = box->windowTitle();
+            width = box->width();
+            bold = box->font();
+            box->done(QMessageBox::Cancel);
+        });
+        poll.start(20);
+        const QString text = QStringLiteral("已恢复 1 条记录。");
+        if (kind == 0)
+            MessageBoxes::instance().message(text);
+        else if (kind == 1)
+            MessageBoxes::instance().question(QStringLiteral("Confirm"), text);
+        else
+            MessageBoxes::instance().error(text);
+        QVERIFY(!title.isEmpty());
+        bold.setBold(true);
+        const QFontMetrics fm(bold);
+        // The title, a square button a title bar high (the text's height and 4 px above and below) for each of the
+        // frame's icon and three buttons, and a margin at either end. Under openbox's own theme a box 143 px wide cut
+        // "Vanterlo" to "Va…o", one 172 px wide showed it whole.
+        QVERIFY2(width >= fm.horizontalAdvance(title) + 4 * (fm.height() + 8) + 16, qPrintable(QString::number(width)));
     }
 };
 
