@@ -24,6 +24,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QtMath>
+#include <cmath>
 
 namespace {
 
@@ -321,9 +322,9 @@ void TForm1::buildQueryPage()
     // the point, ten-character dates) do not fit the detail grid's width in the CJK face: its digits are wider than
     // the ones the layout was made for. The detail grid keeps the face's size and draws it condensed.
     QFont detailCells = fieldFont;
-    detailCells.setStretch(76);
+    detailCells.setStretch(74);
     QFont detailTitles = pixelFont(QStringLiteral("宋体"), 16);
-    detailTitles.setStretch(76);
+    detailTitles.setStretch(74);
     DBGrid2->setFont(detailCells);
     DBGrid2->horizontalHeader()->setFont(detailTitles);
     DBGrid3->setFont(fieldFont);
@@ -340,11 +341,12 @@ void TForm1::buildQueryPage()
     DBGrid3->setAccessibleName(QStringLiteral("分类汇总"));
     // Each column of the detail grid is as wide as its title or its widest realistic value; the date, the last
     // column, gets whatever room is left.
-    const QFontMetrics cells(detailCells);
-    const QFontMetrics titles(detailTitles);
+    // The condensed face's advances have fractions, which the view rounds up when it lays out a cell's text.
+    const QFontMetricsF cells(detailCells);
+    const QFontMetricsF titles(detailTitles);
     const int margins = 2 * (DBGrid2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid2) + 1) + 1;
     const auto widthFor = [&](const QString &title, const QString &sample) {
-        return qMax(titles.horizontalAdvance(title), cells.horizontalAdvance(sample)) + margins;
+        return int(std::ceil(qMax(titles.horizontalAdvance(title), cells.horizontalAdvance(sample)))) + margins + 1;
     };
     DBGrid2->setColumns(
         {{QStringLiteral("ID"), QStringLiteral("流水号"), widthFor(QStringLiteral("流水号"), QStringLiteral("999999"))},
