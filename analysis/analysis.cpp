@@ -187,7 +187,8 @@ QString priceNote(const QString &lastPrice, const QString &typed)
 {
     const std::optional<double> last = parseFloat(lastPrice);
     const std::optional<double> now = parseFloat(typed);
-    if (!last || !now || *last == 0 || !std::isfinite(*last) || !std::isfinite(*now))
+    // An empty or zero price is one being cleared or not yet typed, not a price to compare.
+    if (!last || !now || *last == 0 || *now == 0 || !std::isfinite(*last) || !std::isfinite(*now))
         return QString();
     const double ratio = (*now - *last) / std::fabs(*last);
     // A hair of tolerance, so that exactly 30 % (3.25 against 2.5) is not taken for more through rounding.

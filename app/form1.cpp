@@ -52,6 +52,8 @@ protected:
 
     // Letters typed within a second of each other select the first node whose pinyin initials begin with them
     // ("dm" → "大  米"), opening its category; the labels' own characters cannot be typed without an input method.
+    // Goods share initials ("dy": 豆  油 and 豆  芽): the same initials typed again, or their last letter repeated
+    // (as Qt's own type-ahead steps on), go to the next node that has them, round to the first after the last.
     void keyboardSearch(const QString &text) override
     {
         const bool letters = !text.isEmpty() && std::all_of(text.begin(), text.end(),
@@ -63,13 +65,56 @@ protected:
         if (!m_typed.isValid() || m_typed.elapsed() > 1000) {
             // A new search: what the last one opened stays open, as the user found it.
             m_prefix.clear();
+            m_found.clear();
             m_openedBySearch = nullptr;
         }
         m_typed.start();
-        m_prefix += text.toLower();
-        const Catalogue::Position at = Catalogue::findByInitials(m_prefix);
-        if (!at.valid())
+        const QString typed = m_prefix + text.toLower();
+        Catalogue::Position at = Catalogue::findByInitials(typed);
+        if (at.valid()) {
+            m_prefix = typed;
+            m_found = typed;
+        } else if (!m_found.isEmpty() && isRepeatOf(typed, m_found)) {
+            m_prefix = typed;
+            if (typed.size() % m_found.size() != 0)
+                return; // on the way through the initials again
+            at = Catalogue::findByInitials(m_found, currentPosition());
+        } else if (!m_found.isEmpty() && text.size() == 1 && text.at(0).toLower() == m_prefix.back()) {
+            at = Catalogue::findByInitials(m_found, currentPosition());
+        } else {
+            m_prefix = typed;
             return; // no label fits: the selection stays where it was
+        }
+        select(at);
+    }
+
+private:
+    // typed is found once or more over, the last time perhaps in part ("dyd" after "dy").
+    static bool isRepeatOf(const QString &typed, const QString &found)
+    {
+        if (typed.size() <= found.size())
+            return false;
+        for (int i = 0; i < typed.size(); ++i) {
+            if (typed.at(i) != found.at(i % found.size()))
+                return false;
+        }
+        return true;
+    }
+
+    Catalogue::Position currentPosition() const
+    {
+        QTreeWidgetItem *item = currentItem();
+        if (!item)
+            return {};
+        if (QTreeWidgetItem *parent = item->parent())
+            return {indexOfTopLevelItem(parent), parent->indexOfChild(item)};
+        return {indexOfTopLevelItem(item), -1};
+    }
+
+    void select(Catalogue::Position at)
+    {
+        if (!at.valid())
+            return;
         QTreeWidgetItem *item = topLevelItem(at.top);
         if (!item)
             return;
@@ -91,8 +136,8 @@ protected:
         scrollToItem(item);
     }
 
-private:
-    QString m_prefix;
+    QString m_prefix; // what was typed in this search
+    QString m_found;  // the longest part of it that some label's initials begin with
     QElapsedTimer m_typed;
     QTreeWidgetItem *m_openedBySearch = nullptr; // the category this search opened, while it holds the match
 };

@@ -86,17 +86,40 @@ QString initialsOf(const QString &label)
 
 Position findByInitials(const QString &prefix)
 {
+    return findByInitials(prefix, Position{});
+}
+
+Position findByInitials(const QString &prefix, Position after)
+{
     if (prefix.isEmpty())
         return {};
     const QString wanted = prefix.toLower();
-    const QList<Node> &tree = nodes();
-    for (int top = 0; top < int(tree.size()); ++top) {
-        if (initialsOf(tree[top].label).startsWith(wanted))
-            return {top, -1};
-        for (int child = 0; child < int(tree[top].children.size()); ++child) {
-            if (initialsOf(tree[top].children[child]).startsWith(wanted))
-                return {top, child};
+    // Every node in display order, each category before its goods.
+    static const QList<Position> order = [] {
+        QList<Position> out;
+        const QList<Node> &tree = nodes();
+        for (int top = 0; top < int(tree.size()); ++top) {
+            out.append({top, -1});
+            for (int child = 0; child < int(tree[top].children.size()); ++child)
+                out.append({top, child});
         }
+        return out;
+    }();
+    const auto labelAt = [](Position p) {
+        const Node &node = nodes().at(p.top);
+        return p.child < 0 ? node.label : node.children.at(p.child);
+    };
+    int start = 0;
+    for (int i = 0; i < int(order.size()); ++i) {
+        if (order[i].top == after.top && order[i].child == after.child) {
+            start = i + 1;
+            break;
+        }
+    }
+    for (int n = 0; n < int(order.size()); ++n) {
+        const Position p = order[(start + n) % int(order.size())];
+        if (initialsOf(labelAt(p)).startsWith(wanted))
+            return p;
     }
     return {};
 }

@@ -40,6 +40,9 @@ struct Position
 // The first node, in display order, whose initials begin with prefix (letters in either case); invalid when none does
 // or prefix is empty.
 Position findByInitials(const QString &prefix);
+// The next such node after the given one in display order, going round from the last node to the first: the given
+// node itself when it is the only match. The first match when after is not a node.
+Position findByInitials(const QString &prefix, Position after);
 
 // The unit rule: the first rule whose list holds the name exactly (same characters, blanks included) applies;
 // every other name is counted in "斤".

@@ -191,7 +191,7 @@ void TForm1::buildEntryPage()
                          {QStringLiteral("Name"), QStringLiteral("品名"), 90},
                          {QStringLiteral("Single_Price"), QStringLiteral("单价"), 100},
                          {QStringLiteral("Kount"), QStringLiteral("数量"), 93},
-                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 95}, // "123456.78" in full
+                         {QStringLiteral("ZongPrice"), QStringLiteral("总价"), 95}, // "999999.99" in full
                          {QStringLiteral("Sime"), QStringLiteral("进货时间"), 135}});
     DBGrid1->setDataSource(DataSource1);
     new FitInPage(DBGrid1, 263);

@@ -24,6 +24,7 @@
 #include <QStyle>
 #include <QTreeWidget>
 #include <QtMath>
+#include <cmath>
 
 namespace {
 
@@ -321,9 +322,9 @@ void TForm1::buildQueryPage()
     // the point, ten-character dates) do not fit the detail grid's width in the CJK face: its digits are wider than
     // the ones the layout was made for. The detail grid keeps the face's size and draws it condensed.
     QFont detailCells = fieldFont;
-    detailCells.setStretch(78);
+    detailCells.setStretch(74);
     QFont detailTitles = pixelFont(QStringLiteral("宋体"), 16);
-    detailTitles.setStretch(78);
+    detailTitles.setStretch(74);
     DBGrid2->setFont(detailCells);
     DBGrid2->horizontalHeader()->setFont(detailTitles);
     DBGrid3->setFont(fieldFont);
@@ -340,30 +341,39 @@ void TForm1::buildQueryPage()
     DBGrid3->setAccessibleName(QStringLiteral("分类汇总"));
     // Each column of the detail grid is as wide as its title or its widest realistic value; the date, the last
     // column, gets whatever room is left.
-    const QFontMetrics cells(detailCells);
-    const QFontMetrics titles(detailTitles);
+    // The condensed face's advances have fractions, which the view rounds up when it lays out a cell's text.
+    const QFontMetricsF cells(detailCells);
+    const QFontMetricsF titles(detailTitles);
     const int margins = 2 * (DBGrid2->style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, DBGrid2) + 1) + 1;
     const auto widthFor = [&](const QString &title, const QString &sample) {
-        return qMax(titles.horizontalAdvance(title), cells.horizontalAdvance(sample)) + margins;
+        return int(std::ceil(qMax(titles.horizontalAdvance(title), cells.horizontalAdvance(sample)))) + margins + 1;
     };
     DBGrid2->setColumns(
         {{QStringLiteral("ID"), QStringLiteral("流水号"), widthFor(QStringLiteral("流水号"), QStringLiteral("999999"))},
          {QStringLiteral("Name"), QStringLiteral("品名"), widthFor(QStringLiteral("品名"), QStringLiteral("鸡、鸭、"))},
          {QStringLiteral("Single_Price"), QStringLiteral("单价"),
-          widthFor(QStringLiteral("单价"), QStringLiteral("9999.9"))},
+          widthFor(QStringLiteral("单价"), QStringLiteral("9999.99"))},
          {QStringLiteral("Kount"), QStringLiteral("数量"), widthFor(QStringLiteral("数量"), QStringLiteral("9999"))},
          {QStringLiteral("ZongPrice"), QStringLiteral("总价"),
-          widthFor(QStringLiteral("总价"), QStringLiteral("123456.78"))},
+          widthFor(QStringLiteral("总价"), QStringLiteral("999999.99"))},
          {QStringLiteral("Sime"), QStringLiteral("进货时间"),
           widthFor(QStringLiteral("进货时间"), QStringLiteral("2026-12-10"))}});
-    DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), 87},
+    // The summary's subtotals add up many totals: the serial number and the count give up what they do not need to
+    // the subtotal, which takes the room they leave beside a vertical scroll bar.
+    const QFontMetrics summaryCells(fieldFont);
+    const QFontMetrics summaryTitles(DBGrid3->horizontalHeader()->font());
+    const auto summaryWidth = [&](const QString &title, const QString &sample) {
+        return qMax(summaryTitles.horizontalAdvance(title), summaryCells.horizontalAdvance(sample)) + margins;
+    };
+    const int serialWidth = summaryWidth(QStringLiteral("序号"), QStringLiteral("9999"));
+    const int countWidth = summaryWidth(QStringLiteral("次数"), QStringLiteral("999999"));
+    DBGrid3->setColumns({{QStringLiteral("ID"), QStringLiteral("序号"), serialWidth},
                          {QStringLiteral("Name"), QStringLiteral("品名"), 84},
-                         {QStringLiteral("Kount"), QStringLiteral("次数"), 73},
+                         {QStringLiteral("Kount"), QStringLiteral("次数"), countWidth},
                          {QStringLiteral("ZongPrice"), QStringLiteral("小计"), 0}});
-    // The subtotal takes the room the other columns leave beside a vertical scroll bar.
     DBGrid3->setColumnWidth(3, DBGrid3->width() - 2 * DBGrid3->frameWidth() - DBGrid3->verticalHeader()->width() -
-                                   DBGrid3->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, DBGrid3) - 87 -
-                                   84 - 73);
+                                   DBGrid3->style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, DBGrid3) -
+                                   serialWidth - 84 - countWidth);
     DBGrid2->setDataSource(DataSource3);
     DBGrid3->setDataSource(DataSource2);
 

@@ -26,6 +26,10 @@ inline QStringList cutTexts(QTableView *grid)
             if (cells.horizontalAdvance(text) + margins > grid->columnWidth(c))
                 out << QStringLiteral("%1/%2: %3").arg(r).arg(c).arg(text);
         }
+        // What the view itself asks for the rows on screen: it lays the text out with fractional advances.
+        const int asked = static_cast<QAbstractItemView *>(grid)->sizeHintForColumn(c);
+        if (asked > grid->columnWidth(c))
+            out << QStringLiteral("column %1 asks %2 px, has %3").arg(c).arg(asked).arg(grid->columnWidth(c));
     }
     if (grid->horizontalHeader()->length() > grid->viewport()->width())
         out << QStringLiteral("wider than the grid (%1 > %2)")

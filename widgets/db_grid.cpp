@@ -4,8 +4,29 @@
 #include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
+#include <QApplication>
 #include <QHeaderView>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
+
+namespace {
+
+bool isModifierKey(int key)
+{
+    return key == Qt::Key_Shift || key == Qt::Key_Control || key == Qt::Key_Alt || key == Qt::Key_Meta ||
+           key == Qt::Key_AltGr || key == Qt::Key_CapsLock || key == Qt::Key_NumLock;
+}
+
+// A key that types a character (what would open a cell's editor), not one that moves or commands.
+bool keyGivesText(const QKeyEvent *event)
+{
+    if (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+        return false;
+    const QString text = event->text();
+    return !text.isEmpty() && text.at(0).isPrint();
+}
+
+} // namespace
 
 DBGridModel::DBGridModel(DBGrid *grid) : QAbstractTableModel(grid), m_grid(grid) {}
 
@@ -23,6 +44,14 @@ int DBGridModel::fieldIndex(int column) const
         return -1;
     Field *f = ds->findField(m_columns[column].field);
     return f ? f->index() : -1;
+}
+
+// The key is the program's to give: changed in place, it would move the record to another number and leave nothing
+// under the one it had.
+bool DBGridModel::isKey(int column) const
+{
+    return column >= 0 && column < m_columns.size() &&
+           m_columns[column].field.compare(QLatin1String("ID"), Qt::CaseInsensitive) == 0;
 }
 
 int DBGridModel::rowCount(const QModelIndex &parent) const
@@ -73,7 +102,7 @@ QVariant DBGridModel::headerData(int section, Qt::Orientation orientation, int r
 Qt::ItemFlags DBGridModel::flags(const QModelIndex &index) const
 {
     Qt::ItemFlags f = QAbstractTableModel::flags(index);
-    if (index.isValid() && fieldIndex(index.column()) >= 0)
+    if (index.isValid() && fieldIndex(index.column()) >= 0 && !isKey(index.column()))
         f |= Qt::ItemIsEditable;
     return f;
 }
@@ -84,7 +113,7 @@ bool DBGridModel::setData(const QModelIndex &index, const QVariant &value, int r
         return false;
     Dataset *ds = dataset();
     const int f = fieldIndex(index.column());
-    if (!ds || f < 0)
+    if (!ds || f < 0 || isKey(index.column()))
         return false;
     bool ok = false;
     Guard::run([&] {
@@ -166,6 +195,36 @@ DBGrid::DBGrid(const QString &name, QWidget *parent) : QTableView(parent), m_mod
     horizontalHeader()->setDefaultAlignment(Qt::AlignCenter);
     horizontalHeader()->setHighlightSections(false);
     setWordWrap(false);
+    // Sees where the clicks of this window land, also those on disabled controls that never reach the grid.
+    qApp->installEventFilter(this);
+}
+
+bool DBGrid::eventFilter(QObject *watched, QEvent *event)
+{
+    const QEvent::Type type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::KeyPress && type != QEvent::InputMethod)
+        return QTableView::eventFilter(watched, event);
+    if (!watched->isWidgetType())
+        return QTableView::eventFilter(watched, event);
+    auto *w = static_cast<QWidget *>(watched);
+    const bool inGrid = w == this || isAncestorOf(w);
+    if (type == QEvent::MouseButtonPress) {
+        if (w->window() == window())
+            m_clickedAway = !inGrid;
+    } else if (inGrid && m_clickedAway) {
+        // Text goes nowhere until the user comes back to the grid: by a click, by the keyboard's moves, or by the
+        // focus leaving and coming back.
+        const bool text = type == QEvent::InputMethod
+                              ? !static_cast<QInputMethodEvent *>(event)->commitString().isEmpty()
+                              : keyGivesText(static_cast<QKeyEvent *>(event));
+        if (text) {
+            MessageBoxes::instance().beep();
+            return true;
+        }
+        if (type == QEvent::KeyPress && !isModifierKey(static_cast<QKeyEvent *>(event)->key()))
+            m_clickedAway = false;
+    }
+    return QTableView::eventFilter(watched, event);
 }
 
 void DBGrid::setDataSource(DataSource *source)
@@ -213,6 +272,7 @@ void DBGrid::notifyAccessible(const QModelIndex &index, QAccessible::Event event
 
 void DBGrid::focusInEvent(QFocusEvent *event)
 {
+    m_clickedAway = false;
     QTableView::focusInEvent(event);
     notifyAccessible(currentIndex(), QAccessible::Focus);
 }
@@ -257,6 +317,15 @@ void DBGrid::keyPressEvent(QKeyEvent *event)
             });
         }
         return;
+    }
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        // An open cell editor takes the first Escape itself and gives up the cell; this one gives up the row's
+        // changes. A record being appended is the page's that started it, which has its own way to give it up.
+        Dataset *ds = dataset();
+        if (ds && ds->state() == Dataset::Edit) {
+            Guard::run([ds] { ds->cancel(); });
+            return;
+        }
     }
     QTableView::keyPressEvent(event);
 }

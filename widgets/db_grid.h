@@ -36,13 +36,15 @@ protected:
 
 private:
     int fieldIndex(int column) const;
+    bool isKey(int column) const;
     DBGrid *m_grid;
     QList<Column> m_columns;
 };
 
 // A data grid that follows its data source's dataset in both directions: selecting a row makes it the current
-// record, and every move of the cursor moves the grid's current row. Cells can be edited in place; Ctrl+Delete
-// deletes the current record after the question "Delete record?".
+// record, and every move of the cursor moves the grid's current row. Cells can be edited in place, except the record
+// number (the ID key), which is the program's to give; Escape gives up the cell being edited, a second Escape the
+// changes to the row. Ctrl+Delete deletes the current record after the question "Delete record?".
 class DBGrid : public QTableView
 {
     Q_OBJECT
@@ -60,6 +62,7 @@ public:
     void followCursor();
 
 protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void keyPressEvent(QKeyEvent *event) override;
     void focusInEvent(QFocusEvent *event) override;
     void currentChanged(const QModelIndex &current, const QModelIndex &previous) override;
@@ -73,4 +76,7 @@ private:
     bool m_following = false;
     // Rows are being inserted or removed: the view moving its current row by itself is not the user's choice.
     bool m_structural = false;
+    // The last click in this window landed outside the grid without taking the keyboard from it (on a disabled
+    // control, a caption): text typed now was meant for that place, not for a cell.
+    bool m_clickedAway = false;
 };

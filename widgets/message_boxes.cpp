@@ -1,6 +1,7 @@
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPointer>
 #include <QWidget>
@@ -15,11 +16,25 @@ QWidget *ownerWindow()
     return w;
 }
 
+// The desktop writes the title in the box's frame beside the frame's own buttons and cuts it short ("Va…o") when the
+// box is narrower than both: a short text alone does not make it that wide.
+void fitTitle(QMessageBox &box)
+{
+    QFont bold = box.font();
+    bold.setBold(true);
+    const QFontMetrics fm(bold);
+    const int width = fm.horizontalAdvance(box.windowTitle()) + 8 * fm.height();
+    if (auto *grid = qobject_cast<QGridLayout *>(box.layout()))
+        grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0, 1,
+                      grid->columnCount());
+}
+
 // Shows a box and waits for its answer. The window that was active before it is made active again at once: the
 // desktop gives it back only some time later, and until then Qt would hold back the focus events of every focus move
 // that the caller makes after the box, so that a field given the focus would not select its text.
 int execBox(QMessageBox &box)
 {
+    fitTitle(box);
     const QPointer<QWidget> before = QApplication::activeWindow();
     const int answer = box.exec();
     if (before && before->isVisible() &&

@@ -299,7 +299,13 @@ private slots:
                                     << "";
         QTest::newRow("zero typed") << "2.5"
                                     << "0"
-                                    << "比上次(2.5)低100%";
+                                    << "";
+        QTest::newRow("zero with decimals") << "2.5"
+                                            << "0.00"
+                                            << "";
+        QTest::newRow("a cent") << "2.5"
+                                << "0.01"
+                                << "比上次(2.5)低100%";
     }
     void priceNote()
     {

@@ -95,6 +95,14 @@ private slots:
         QVERIFY(note(f)->isHidden());
         keys::type(QStringLiteral("5"));
         QVERIFY(note(f)->isVisible());
+        // Cleared: the page puts "0" in its place, which is no price to compare yet.
+        keys::press(Qt::Key_A, QString(), Qt::ControlModifier);
+        keys::press(Qt::Key_Backspace);
+        QCOMPARE(f->DBEdit3->text(), QStringLiteral("0"));
+        QVERIFY(note(f)->isHidden());
+        QVERIFY(f->DBEdit3->accessibleDescription().isEmpty());
+        keys::type(QStringLiteral("35"));
+        QVERIFY(note(f)->isVisible());
         w.click(f->Button2);
         QCOMPARE(f->Table1->state(), Dataset::Browse);
         QVERIFY(note(f)->isHidden());

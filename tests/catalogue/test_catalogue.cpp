@@ -174,6 +174,41 @@ private slots:
         const Catalogue::Node &top = Catalogue::nodes().at(at.top);
         QCOMPARE(at.child < 0 ? top.label : top.children.at(at.child), label);
     }
+
+    // Goods sharing their initials are each reached in turn from the one before, in display order, and the turn comes
+    // round to the first again.
+    void nextByInitials_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QStringList>("turn");
+        QTest::newRow("dy") << "dy" << QStringList{"豆  油", "豆  芽"};
+        QTest::newRow("jj") << "jj" << QStringList{"鸡  架", "鸡  精"};
+        QTest::newRow("xy") << "xy" << QStringList{"香  油", "小  鱼"};
+        QTest::newRow("xc") << "xc" << QStringList{"香  肠", "咸  菜"};
+        QTest::newRow("df") << "df" << QStringList{"豆  腐", "淀  粉"};
+        QTest::newRow("db") << "db" << QStringList{"蛋  饼", "大  饼"};
+        QTest::newRow("jf, the second a category") << "jf" << QStringList{"椒  粉", "碱  粉"};
+        QTest::newRow("rl, both categories") << "rl" << QStringList{"肉  类", "燃  料"};
+        QTest::newRow("a single letter") << "m" << QStringList{"面  筋", "面  粉", "面  包", "煤  块"};
+        QTest::newRow("only one") << "dm" << QStringList{"大  米"};
+    }
+    void nextByInitials()
+    {
+        QFETCH(QString, typed);
+        QFETCH(QStringList, turn);
+        const auto labelAt = [](Catalogue::Position p) {
+            const Catalogue::Node &top = Catalogue::nodes().at(p.top);
+            return p.child < 0 ? top.label : top.children.at(p.child);
+        };
+        Catalogue::Position at = Catalogue::findByInitials(typed);
+        QStringList seen;
+        for (int i = 0; i <= turn.size() && at.valid(); ++i) {
+            seen << labelAt(at);
+            at = Catalogue::findByInitials(typed, at);
+        }
+        QCOMPARE(seen, turn + QStringList{turn.first()});
+        QVERIFY(!Catalogue::findByInitials(QStringLiteral("dmx"), Catalogue::findByInitials(typed)).valid());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestCatalogue)

@@ -28,6 +28,8 @@ private slots:
     void recordButtonsHandTheFocusToTheCatalogue_data();
     void recordButtonsHandTheFocusToTheCatalogue();
     void coveredNoteNeverTakesTheFocus();
+    void sharedInitialsTakeTurns_data();
+    void sharedInitialsTakeTurns();
 
 private:
     void pick(const QString &goods);
@@ -181,6 +183,43 @@ void TestEntryDesktop::coveredNoteNeverTakesTheFocus()
     clickTab(0);
     QVERIFY(focus() != form->Memo2);
     QVERIFY(focus() && focus()->isVisible());
+}
+
+void TestEntryDesktop::sharedInitialsTakeTurns_data()
+{
+    // Key groups typed one after another within the type-ahead time, and the node selected after each.
+    QTest::addColumn<QStringList>("groups");
+    QTest::addColumn<QStringList>("labels");
+    QTest::newRow("dy again, round to the first")
+        << QStringList{"d y", "d y", "d y"} << QStringList{"豆  油", "豆  芽", "豆  油"};
+    QTest::newRow("dy, then its last letter")
+        << QStringList{"d y", "y", "y"} << QStringList{"豆  油", "豆  芽", "豆  油"};
+    QTest::newRow("jj") << QStringList{"j j", "j j"} << QStringList{"鸡  架", "鸡  精"};
+    QTest::newRow("jf, goods then category") << QStringList{"j f", "j f"} << QStringList{"椒  粉", "碱  粉"};
+    QTest::newRow("rl, category to category") << QStringList{"r l", "r l"} << QStringList{"肉  类", "燃  料"};
+    QTest::newRow("xy, across categories") << QStringList{"x y", "x y"} << QStringList{"香  油", "小  鱼"};
+}
+
+void TestEntryDesktop::sharedInitialsTakeTurns()
+{
+    QFETCH(QStringList, groups);
+    QFETCH(QStringList, labels);
+    QTreeWidget *tree = form->TreeView1;
+    QTRY_COMPARE(focus(), tree);
+    for (int i = 0; i < groups.size(); ++i) {
+        Desktop::key(groups[i]);
+        QTRY_VERIFY(tree->currentItem());
+        QTRY_COMPARE(tree->currentItem()->text(0), labels[i]);
+        // The whole label shows where the selection is.
+        const QRect shown = tree->visualItemRect(tree->currentItem());
+        QVERIFY(tree->viewport()->rect().contains(shown));
+        QVERIFY(shown.left() + tree->fontMetrics().horizontalAdvance(labels[i]) <= tree->viewport()->width());
+    }
+    // Enter starts a record of the goods reached.
+    if (tree->currentItem()->childCount() > 0)
+        return;
+    Desktop::key(QStringLiteral("Return"));
+    QTRY_COMPARE(form->DBEdit1->text(), labels.last());
 }
 
 QTEST_MAIN(TestEntryDesktop)

@@ -391,8 +391,8 @@ private slots:
         // A realistic ledger: six-digit serial numbers, four-character names, large totals, two-digit months.
         EntryWindow w([](DataFolder &d) {
             for (int i = 0; i < 40; ++i)
-                d.addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("大  米"), 1234.5, 100,
-                              123456.78, QDate(2026, 12, 10));
+                d.addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("大  米"), 9999.99, 100,
+                              999999.99, QDate(2026, 12, 10));
         });
         TForm1 *f = w.form.get();
         QVERIFY(f->DBGrid1->geometry().bottom() < f->TabSheet1->height());

@@ -2,16 +2,20 @@
 
 #include "app/fonts.h"
 #include "app/form1.h"
+#include "store/database.h"
 #include "tests/desktop.h"
 #include "tests/fixture.h"
+#include "widgets/db_grid.h"
 #include "widgets/mask_edit.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTabBar>
 #include <QTabWidget>
+#include <QTreeWidget>
 #include <memory>
 
 namespace {
@@ -31,6 +35,7 @@ private slots:
     void modeSwitchesByArrowKeys();
     void caretAfterABadSecondMonthDigit();
     void halfTypedDateKeepsItsCheckAcrossPages();
+    void gridEditsAreUndoneAndTheNumberIsNeverEdited();
 
 private:
     QWidget *focus() const { return QApplication::focusWidget(); }
@@ -173,6 +178,70 @@ void TestQueryDesktop::halfTypedDateKeepsItsCheckAcrossPages()
     QVERIFY(!form->CheckBox2->isChecked());
     Desktop::key(QStringLiteral("Escape"));
     QTRY_COMPARE(form->MaskEdit1->text(), QStringLiteral("  -  -  "));
+}
+
+void TestQueryDesktop::gridEditsAreUndoneAndTheNumberIsNeverEdited()
+{
+    data->addPurchase(10001, QStringLiteral("大  米"), 3, 2, 6, QDate(2026, 3, 3));
+    // A query by name, picked in the catalogue by its initials: the date modes are locked.
+    Desktop::click(form->TreeView1);
+    Desktop::type(QStringLiteral("dm\r"));
+    QTRY_COMPARE(form->MaskEdit3->text(), QStringLiteral("大  米"));
+    QTRY_COMPARE(focus(), form->Button7);
+    Desktop::key(QStringLiteral("Return"));
+    QTRY_COMPARE(form->Query1->recordCount(), 2);
+    QVERIFY(!form->RadioButton1->isEnabled());
+
+    DBGrid *grid = form->DBGrid2;
+    QAbstractItemModel *model = grid->model();
+    const auto clickCell = [grid, model](int row, int column) {
+        Desktop::click(grid->viewport(), grid->visualRect(model->index(row, column)).center());
+    };
+    const auto cell = [model](int row, int column) { return model->index(row, column).data().toString(); };
+    const auto editing = [this, grid] { return focus() != grid; };
+
+    // Digits typed after a click on the disabled "一天" were meant for a date: they land nowhere.
+    for (int column : {0, 3}) {
+        clickCell(0, column);
+        QTRY_COMPARE(focus(), grid);
+        Desktop::click(form->RadioButton1);
+        Desktop::type(QStringLiteral("261211\r"));
+        Desktop::settle();
+        QVERIFY(!editing());
+        QCOMPARE(form->Query1->state(), Dataset::Browse);
+        QCOMPARE(cell(0, 0), QStringLiteral("10000"));
+        QCOMPARE(cell(0, 3), QStringLiteral("10"));
+    }
+
+    // Back in the grid: the first Escape gives up the cell, the second the row's change.
+    clickCell(0, 3);
+    Desktop::type(QStringLiteral("7"));
+    QTRY_VERIFY(editing());
+    Desktop::key(QStringLiteral("Escape"));
+    QTRY_VERIFY(!editing());
+    QCOMPARE(cell(0, 3), QStringLiteral("10"));
+    QCOMPARE(form->Query1->state(), Dataset::Browse);
+    Desktop::type(QStringLiteral("7\r"));
+    QTRY_COMPARE(form->Query1->state(), Dataset::Edit);
+    QCOMPARE(cell(0, 3), QStringLiteral("7"));
+    Desktop::key(QStringLiteral("Escape"));
+    QTRY_COMPARE(form->Query1->state(), Dataset::Browse);
+    QCOMPARE(cell(0, 3), QStringLiteral("10"));
+
+    // The number is the program's: typed at its cell, nothing opens, and moving on stores nothing new.
+    clickCell(0, 0);
+    Desktop::type(QStringLiteral("261211\r"));
+    Desktop::settle();
+    QVERIFY(!editing());
+    clickCell(1, 0);
+    QTRY_COMPARE(form->Query1->recNo(), 2);
+    QCOMPARE(cell(0, 0), QStringLiteral("10000"));
+    Statement st(Session::database(), QStringLiteral("SELECT ID, Kount FROM JHB ORDER BY ID"));
+    QStringList stored;
+    while (st.step())
+        stored << QStringLiteral("%1/%2").arg(st.columnInt(0)).arg(st.column(1).toDouble());
+    QCOMPARE(stored, (QStringList{"10000/10", "10001/2"}));
+    QVERIFY(desktop->boxTexts.isEmpty());
 }
 
 QTEST_MAIN(TestQueryDesktop)

@@ -620,10 +620,11 @@ void TestQueryPage::februaryAfterADeletionThroughTheWholeTable()
 
 void TestQueryPage::gridsShowEveryValue()
 {
-    // A realistic ledger beside the fixture's records: six-digit serial numbers, four-character names, large totals.
+    // A realistic ledger beside the fixture's records: six-digit serial numbers, four-character names, the widest
+    // prices and totals, and so subtotals of eight digits before the point.
     for (int i = 0; i < 40; ++i)
-        data->addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("青  菜"), 1234.5, 100,
-                          123456.78, QDate(2026, 12, 10));
+        data->addPurchase(100000 + i, i % 2 ? QStringLiteral("鸡、鸭、") : QStringLiteral("青  菜"), 9999.99, 100,
+                          999999.99, QDate(2026, 12, 10));
     enterPage();
     QVERIFY2(
         cutTexts(form->DBGrid2).isEmpty(),
