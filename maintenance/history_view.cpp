@@ -8,7 +8,10 @@
 #include "widgets/message_boxes.h"
 #include "widgets/pixel_font.h"
 
+#include <algorithm>
+
 #include <QDateEdit>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -143,7 +146,7 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
     setObjectName(QStringLiteral("HistoryWindow"));
     setWindowTitle(QStringLiteral("变更历史与结账"));
     setFont(pixelFont(QStringLiteral("宋体"), 14));
-    resize(780, 560);
+    resize(940, 560);
 
     const auto button = [this](QPushButton *&b, const char *name, const QString &text, int x, int y, int w,
                                void (HistoryWindow::*handler)()) {
@@ -178,16 +181,22 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
     GridHistory->setObjectName(QStringLiteral("GridHistory"));
     GridHistory->setAccessibleName(QStringLiteral("变更历史（最新的在前）"));
     GridHistory->setModel(m_model);
-    GridHistory->setGeometry(10, 40, 760, 220);
+    GridHistory->setGeometry(10, 40, 920, 220);
     GridHistory->setFont(pixelFont(QStringLiteral("宋体"), 13));
     GridHistory->setSelectionBehavior(QAbstractItemView::SelectRows);
     GridHistory->setSelectionMode(QAbstractItemView::SingleSelection);
     GridHistory->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridHistory->verticalHeader()->hide();
     GridHistory->verticalHeader()->setDefaultSectionSize(20);
-    const int widths[] = {132, 40, 96, 84, 46, 70, 76, 56, 86, 90};
-    for (int i = 0; i < int(std::size(widths)); ++i)
-        GridHistory->setColumnWidth(i, widths[i]);
+    // Each column as wide as its widest realistic value, so that every value reads in full.
+    const char *const widest[] = {
+        "2026-12-31 23:59:59", "反结账",      "查询统计页删除所有",    "vanterlo_clerk@canteen-pc", "999999", "豆  油",
+        "9999.99 → 9999.99",   "9999 → 9999", "999999.99 → 999999.99", "2026-12-31 → 2026-12-31"};
+    const QFontMetrics metrics(GridHistory->font());
+    for (int i = 0; i < int(std::size(widest)); ++i) {
+        const int title = metrics.horizontalAdvance(m_model->headerData(i, Qt::Horizontal).toString());
+        GridHistory->setColumnWidth(i, std::max(title, metrics.horizontalAdvance(QString::fromUtf8(widest[i]))) + 14);
+    }
     connect(GridHistory->selectionModel(), &QItemSelectionModel::currentRowChanged, this,
             [this](const QModelIndex &current) {
                 Guard::atBoundary([&] {
@@ -198,11 +207,11 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
 
     LabelVersions = new QLabel(QStringLiteral("选中一条变更，这里并排列出那条记录的各个版本："), this);
     LabelVersions->setObjectName(QStringLiteral("LabelVersions"));
-    LabelVersions->setGeometry(10, 266, 760, 22);
+    LabelVersions->setGeometry(10, 266, 920, 22);
     GridVersions = new QTableWidget(this);
     GridVersions->setObjectName(QStringLiteral("GridVersions"));
     GridVersions->setAccessibleName(QStringLiteral("记录的各个版本（与前一版本不同之处加粗）"));
-    GridVersions->setGeometry(10, 290, 760, 200);
+    GridVersions->setGeometry(10, 290, 920, 200);
     GridVersions->setFont(pixelFont(QStringLiteral("宋体"), 13));
     GridVersions->setEditTriggers(QAbstractItemView::NoEditTriggers);
     GridVersions->setSelectionBehavior(QAbstractItemView::SelectColumns);
@@ -225,7 +234,7 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
     button(ButtonReopenMonth, "ButtonReopenMonth", QStringLiteral("反结账"), 650, 496, 110,
            &HistoryWindow::ButtonReopenMonthClick);
     auto *hint = new QLabel(QStringLiteral("结账后，结账日及以前的记录不能再新增、修改或删除；反结账后又可以。"), this);
-    hint->setGeometry(10, 530, 760, 22);
+    hint->setGeometry(10, 530, 920, 22);
 }
 
 void HistoryWindow::refresh()
@@ -312,8 +321,11 @@ void HistoryWindow::showVersions(qint64 id)
             }
             GridVersions->setItem(3 + f, c, item);
         }
-        GridVersions->setColumnWidth(c, 140);
     }
+    // Whole dates and values in every version's column.
+    GridVersions->resizeColumnsToContents();
+    for (int c = 0; c < int(m_columns.size()); ++c)
+        GridVersions->setColumnWidth(c, std::max(GridVersions->columnWidth(c) + 8, 140));
     LabelVersions->setText(id ? QStringLiteral("流水号 %1 的各个版本（从早到晚，改动处加粗）：").arg(id)
                               : QStringLiteral("选中一条变更，这里并排列出那条记录的各个版本："));
     if (!m_columns.empty())
