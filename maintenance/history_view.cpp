@@ -436,14 +436,6 @@ void installHistoryView(TForm1 *form)
             window->activateWindow();
         });
     });
-    // A role that may not empty the recycle bin is not offered it (the server would refuse it all the same).
-    const auto previousShow = form->TabSheetMaintenance->onShow;
-    form->TabSheetMaintenance->onShow = [form, previousShow] {
-        if (previousShow)
-            previousShow();
-        if (!Closing::mayEmptyBin(Session::database()))
-            form->ButtonEmptyBin->setEnabled(false);
-    };
     // Changes made while the page is shown (bin restores, versions put back) are recorded as the page's.
     const auto pageWay = [form] {
         History::setPageWay(

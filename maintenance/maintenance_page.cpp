@@ -4,6 +4,7 @@
 #include "maintenance/history_view.h"
 #include "store/app_error.h"
 #include "store/backup.h"
+#include "store/closing.h"
 #include "store/dataset.h"
 #include "store/recycle_bin.h"
 #include "widgets/guard.h"
@@ -189,7 +190,8 @@ void TForm1::refreshMaintenancePage()
     const bool any = m_deleted->total() > 0;
     ButtonRestore->setEnabled(any);
     ButtonRestoreDeletion->setEnabled(any);
-    ButtonEmptyBin->setEnabled(any);
+    // A role that may not empty the bin is not offered it (the server would refuse it all the same).
+    ButtonEmptyBin->setEnabled(any && Closing::mayEmptyBin(Session::database()));
     if (any && !GridDeleted->currentIndex().isValid())
         GridDeleted->setCurrentIndex(m_deleted->index(0, 0));
 
