@@ -32,6 +32,8 @@ const TableCopy Tables[] = {
      "Seq, ChangedAt, Kind, Way, Who, ID, Old_Name, Old_Single_Price, Old_Kount, Old_ZongPrice, Old_Sime, New_Name, "
      "New_Single_Price, New_Kount, New_ZongPrice, New_Sime",
      16, "Seq"},
+    // Which bin entries came back under which number.
+    {"JHB_restored", "Seq, Deletion, ID, NewID, Name, RestoredAt", 6, "Seq, Deletion, ID"},
 };
 
 // Rows written by one INSERT: far fewer round trips to a server, well within either engine's limit of parameters.
@@ -154,6 +156,8 @@ Result copy(const QString &from, const QString &to)
         result.records = copyTable(src, dst, Tables[0]);
         result.deleted = copyTable(src, dst, Tables[1]);
         copyTable(src, dst, Tables[2]);
+        if (!src.tableFields(QStringLiteral("JHB_restored")).isEmpty())
+            copyTable(src, dst, Tables[4]);
         if (freshHistory) {
             // The ledger's own history goes with it, in place of the entries the copy itself made; a target that has
             // a history of its own keeps it, with the copy's entries.

@@ -115,6 +115,7 @@ class TestLedgerCopy : public QObject
     Q_OBJECT
 private slots:
     void copiesEveryValueAsStored();
+    void keepsWhichNumberARestoredRecordGot();
     void refusesWhatItMustNotWriteInto_data();
     void refusesWhatItMustNotWriteInto();
     void aRefusedRowLeavesTheTargetEmpty();
@@ -145,6 +146,33 @@ void TestLedgerCopy::copiesEveryValueAsStored()
     db.exec("DELETE FROM JHB WHERE ID=10001");
     QVERIFY(RecycleBin::entries(db, 0, 1).front().seq > lastSeq);
     QCOMPARE(RecycleBin::restoreIds(db, {10003}).restored, 1);
+}
+
+// A record put back under a new number keeps, in the copy too, the link between its old and its new number.
+void TestLedgerCopy::keepsWhichNumberARestoredRecordGot()
+{
+    QTemporaryDir dir;
+    const QString from = dir.filePath(QStringLiteral("from")), to = dir.filePath(QStringLiteral("to"));
+    fill(from, 0);
+    {
+        Database db(from);
+        {
+            RecycleBin::Deletion one(RecycleBin::Way::EntryPage);
+            db.exec("DELETE FROM JHB WHERE ID=10001");
+        }
+        Statement add(db, QStringLiteral("INSERT INTO JHB VALUES (10001, '白  菜', 1, 1, 1, ?)"));
+        add.bind(0, QDate(2026, 3, 9));
+        add.step();
+        QCOMPARE(RecycleBin::restoreIds(db, {10001}, RecycleBin::Numbers::NewWhenTaken).renumbered.size(), 1);
+    }
+    LedgerCopy::copy(from, to);
+    Database source(from), copied(to);
+    const QList<RecycleBin::Restored> before = RecycleBin::renumberedRecords(source);
+    const QList<RecycleBin::Restored> after = RecycleBin::renumberedRecords(copied);
+    QCOMPARE(after.size(), 1);
+    QCOMPARE(after[0].id, before[0].id);
+    QCOMPARE(after[0].newId, before[0].newId);
+    QCOMPARE(after[0].restoredAt, before[0].restoredAt);
 }
 
 void TestLedgerCopy::refusesWhatItMustNotWriteInto_data()
