@@ -7,4 +7,4 @@ cd "$top"
 source scripts/packages.sh
 ensure_packages
 build_project
-exec "$top/build/vanterlo-launcher" "$@"
+exec "$top/$(build_dir)/vanterlo-launcher" "$@"

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // One copy of the program per data folder. The lock is an flock on a file in the folder: the system lets go of it
@@ -16,9 +17,15 @@ public:
     // read-only) is not held here: opening the data files then says what is wrong.
     bool acquired() const { return m_acquired; }
 
+    // Lets go of the lock and removes the lock file when this lock made it: a folder the program refused to start in
+    // keeps no trace of it.
+    void abandon();
+
     static const char *const FileName;
 
 private:
+    QByteArray m_path;
     int m_fd = -1;
     bool m_acquired = false;
+    bool m_created = false;
 };

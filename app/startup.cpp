@@ -41,6 +41,28 @@ std::unique_ptr<InstanceLock> lockDataFolder()
     return nullptr;
 }
 
+// The data layer's messages about a missing folder or file begin with the engine's English line; the box says it in
+// Chinese, followed by what the data layer added.
+QString startMessage(const QString &message)
+{
+    const QString first = message.section(u'\n', 0, 0);
+    const QString rest = message.section(u'\n', 1);
+    static const QLatin1String noTable("Table does not exist: ");
+    static const QLatin1String noPath("Path not found: ");
+    QString chinese;
+    if (first.startsWith(noTable) && !rest.isEmpty())
+        return rest;
+    if (first.startsWith(noTable))
+        chinese = QStringLiteral("找不到数据文件 %1").arg(first.mid(noTable.size()));
+    else if (first.startsWith(noPath))
+        chinese = QStringLiteral("找不到数据文件夹 %1")
+                      .arg(first.mid(noPath.size())
+                               .replace(QLatin1String(" (alias BCDEMOS)"), QStringLiteral("（别名 BCDEMOS）")));
+    else
+        return message;
+    return rest.isEmpty() ? chinese : chinese + u'\n' + rest;
+}
+
 } // namespace
 
 int runProgram(QApplication &app, const std::function<void()> &eventLoop)
@@ -75,11 +97,13 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         fm = nullptr;
         started = true;
     } catch (const AppError &e) {
-        MessageBoxes::instance().error(withDataAdvice(e.message(), Database::aliasFolder()));
+        MessageBoxes::instance().error(withDataAdvice(startMessage(e.message()), Database::aliasFolder()));
     } catch (...) {
         MessageBoxes::instance().error(QString());
     }
 
+    if (!started && lock)
+        lock->abandon();
     if (started) {
         centre(Form1);
         Form1->show();

@@ -1,11 +1,15 @@
 #include "store/app_error.h"
+#include "store/backup.h"
 #include "store/database.h"
 #include "store/dataset.h"
+#include "store/pg_backend.h"
 #include "store/recycle_bin.h"
 #include "tools/commands.h"
+#include "tools/data_folder.h"
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <cstdio>
 
 void out(const QString &line)
@@ -34,11 +38,67 @@ void printRenumbered(Database &db)
 
 } // namespace
 
+QString defaultLedger()
+{
+    static const QString alias = [] {
+        const QString a = defaultAlias();
+        if (Database::isServerAlias(a))
+            out(QStringLiteral("账本：数据库服务器 %1（环境变量 BCDEMOS）").arg(Backend::serverName(a)));
+        else
+            out(QStringLiteral("数据文件夹：%1").arg(QDir::toNativeSeparators(a)));
+        return a;
+    }();
+    return alias;
+}
+
+QString aliasArg(const QStringList &args, int at)
+{
+    return args.size() > at ? args[at] : defaultLedger();
+}
+
+void requireData(const QString &alias, Need need)
+{
+    if (Database::isServerAlias(alias))
+        return;
+    const QDir dir(alias);
+    const QString shown = QDir::toNativeSeparators(dir.absolutePath());
+    if (!dir.exists())
+        throw AppError(QStringLiteral("文件夹 %1 不存在，其中没有数据文件。请检查文件夹名，或用 vanterlo-db init 新建")
+                           .arg(shown));
+    QStringList missing;
+    for (const char *file : {"jhb.DB", "huizong.DB"}) {
+        if (!QFileInfo(dir.filePath(QLatin1String(file))).isFile())
+            missing << QLatin1String(file);
+    }
+    if (missing.isEmpty() || (missing.size() == 1 && need != Need::Both))
+        return;
+    const bool orBackups = need == Need::OneOrBackups;
+    if (orBackups && QDir(Backups::folderOf(alias)).exists())
+        return;
+    if (missing.size() == 2)
+        throw AppError(QStringLiteral("文件夹 %1 中没有数据文件（jhb.DB 和 huizong.DB）%2。请检查文件夹名")
+                           .arg(shown, orBackups ? QStringLiteral("，也没有备份") : QString()));
+    throw AppError(QStringLiteral("文件夹 %1 中缺少数据文件 %2；另一个文件还在，可能是这个被移走了。"
+                                  "请找回它，或用 vanterlo-db restore 放回一份备份")
+                       .arg(shown, missing.first()));
+}
+
+QString toolMessage(const AppError &e)
+{
+    QString text = e.message();
+    const qsizetype newline = text.indexOf(QLatin1Char('\n'));
+    if (newline > 0 && text.startsWith(QLatin1String("Table does not exist:")))
+        text = text.mid(newline + 1);
+    return text;
+}
+
 int deletedCommand(const QStringList &args)
 {
     if (args.size() > 1)
         return 2;
-    Database db(args.isEmpty() ? Database::aliasFolder() : args[0]);
+    const QString alias = aliasArg(args, 0);
+    requireData(alias);
+    Database db(alias);
     const qint64 total = RecycleBin::count(db);
     out(QStringLiteral("回收站中共 %1 条记录（最新的在前）").arg(total));
     if (total == 0) {
@@ -80,7 +140,9 @@ int undeleteCommand(const QStringList &args)
             err(QStringLiteral("时间“%1”不对，应写成 \"YYYY-MM-DD HH:MM\"，例如 \"2026-03-05 08:30\"").arg(args[1]));
             return 2;
         }
-        Database db(args.size() == 3 ? args[2] : Database::aliasFolder());
+        const QString alias = aliasArg(args, 2);
+        requireData(alias);
+        Database db(alias);
         result = RecycleBin::restoreSince(db, since);
     } else {
         // IDs, then an optional folder: the last argument is the folder when it is not a number.
@@ -88,7 +150,7 @@ int undeleteCommand(const QStringList &args)
         const bool newNumbers = ids.first() == QLatin1String("--new-number");
         if (newNumbers)
             ids.removeFirst();
-        QString folder = Database::aliasFolder();
+        QString folder;
         bool isNumber = false;
         ids.last().toLongLong(&isNumber);
         if (!isNumber && ids.size() > 1)
@@ -103,6 +165,9 @@ int undeleteCommand(const QStringList &args)
             }
             numbers.append(n);
         }
+        if (folder.isEmpty())
+            folder = defaultLedger();
+        requireData(folder);
         Database db(folder);
         result = RecycleBin::restoreIds(db, numbers,
                                         newNumbers ? RecycleBin::Numbers::NewWhenTaken : RecycleBin::Numbers::Own);

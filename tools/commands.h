@@ -15,6 +15,27 @@ int historyCommand(const QStringList &args);  // history [ID] [--since "YYYY-MM-
 int closeCommand(const QStringList &args);    // close YYYY-MM [DIR]
 int reopenCommand(const QStringList &args);   // reopen [DIR]
 
+class AppError;
+
+// The ledger named at args[at]; when there is none, defaultAlias(), and the first line of the output says which
+// folder or server that is.
+QString aliasArg(const QStringList &args, int at);
+QString defaultLedger();
+// What a command needs to find in a data folder: both data files; one of them at least (a check reports the other);
+// one of them or the backups (a folder that has lost its data files can still list and restore its backups).
+enum class Need
+{
+    Both,
+    One,
+    OneOrBackups
+};
+// Throws, in words a user can act on, when a folder does not exist or lacks what the command needs. A server alias
+// passes: the server says what is missing.
+void requireData(const QString &alias, Need need = Need::Both);
+// An error as vanterlo-db prints it: where the store's message has a Chinese line after its English one, only the
+// Chinese.
+QString toolMessage(const AppError &e);
+
 // Prints a line to standard output or standard error, in the terminal's encoding.
 void out(const QString &line);
 void err(const QString &line);

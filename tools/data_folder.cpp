@@ -56,6 +56,14 @@ QString userDataFolder()
     return QDir::cleanPath(base + QStringLiteral("/vanterlo"));
 }
 
+QString defaultAlias()
+{
+    const QString alias = QString::fromLocal8Bit(qgetenv("BCDEMOS"));
+    if (!alias.isEmpty() && aliasNamesServer(alias))
+        return alias;
+    return userDataFolder();
+}
+
 void initDataFolder(const QString &folder)
 {
     // A creation that fails half way (a full disk) must not leave one table file, or an empty one, behind: later

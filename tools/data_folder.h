@@ -13,6 +13,10 @@ bool aliasNamesServer(const QString &alias);
 // this folder holds only the memo file, which stays local.
 QString userDataFolder();
 
+// The ledger a command works on when none is named: the alias BCDEMOS as it is (a folder or a database server), else
+// the same data folder as the launcher's, userDataFolder().
+QString defaultAlias();
+
 // Makes a new data folder: the folder itself when missing, jhb.DB and huizong.DB with their empty tables, and an
 // empty memo file bwl.sys unless one is there. Throws AppError, leaving the files as they are, when either table file
 // already exists.

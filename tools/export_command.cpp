@@ -3,6 +3,7 @@
 #include "exchange/spreadsheet.h"
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/commands.h"
 #include "tools/exchange_commands.h"
 
 #include <QDate>
@@ -56,10 +57,11 @@ int exportCommand(const QStringList &args)
                      : QStringLiteral("xlsx");
     if (format != QLatin1String("xlsx") && format != QLatin1String("csv"))
         return usage();
-    const QString dir = rest.size() == 2 ? rest[1] : Database::aliasFolder();
+    const QString dir = aliasArg(rest, 1);
     QElapsedTimer timer;
     timer.start();
     try {
+        requireData(dir);
         Database db(dir);
         const Exchange::ReportSheet sheet = history   ? Exchange::historySheet(db, from, to)
                                             : summary ? Exchange::summarySheet(db, from, to)
@@ -72,7 +74,7 @@ int exportCommand(const QStringList &args)
                     static_cast<long long>(sheet.rowCount), QDir::toNativeSeparators(out).toUtf8().constData(),
                     double(timer.elapsed()) / 1000.0);
     } catch (const AppError &e) {
-        std::fprintf(stderr, "vanterlo-db: %s\n", e.message().toUtf8().constData());
+        std::fprintf(stderr, "vanterlo-db: %s\n", toolMessage(e).toUtf8().constData());
         return 1;
     }
     return 0;

@@ -67,7 +67,7 @@ void generatePurchases(Database &db, qint64 count, const QDate &lastDay, unsigne
         Statement existing(db, QStringLiteral("SELECT count(*) FROM JHB"));
         existing.step();
         if (existing.columnInt(0) != 0)
-            throw AppError(QStringLiteral("JHB already holds records; generate only into an empty table"));
+            throw AppError(QStringLiteral("进货表 JHB 中已有记录；generate 只往空表里写"));
     }
     const QList<Goods> goods = goodsList();
     std::vector<double> weights;

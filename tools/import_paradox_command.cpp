@@ -1,6 +1,7 @@
 #include "exchange/paradox_import.h"
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/commands.h"
 #include "tools/exchange_commands.h"
 
 #include <QDir>
@@ -13,7 +14,7 @@ int importParadoxCommand(const QStringList &args)
         std::fprintf(stderr, "usage: vanterlo-db import-paradox FROM_DIR [DIR]\n");
         return 2;
     }
-    const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
+    const QString dir = aliasArg(args, 1);
     QElapsedTimer timer;
     timer.start();
     try {
@@ -23,7 +24,7 @@ int importParadoxCommand(const QStringList &args)
         std::printf("已写入 %s（%.1f 秒）\n", QDir::toNativeSeparators(QDir(dir).absolutePath()).toUtf8().constData(),
                     double(timer.elapsed()) / 1000.0);
     } catch (const AppError &e) {
-        std::fprintf(stderr, "vanterlo-db: %s\n", e.message().toUtf8().constData());
+        std::fprintf(stderr, "vanterlo-db: %s\n", toolMessage(e).toUtf8().constData());
         return 1;
     }
     return 0;

@@ -1,5 +1,5 @@
 // vanterlo-db: creates, fills and looks after the program's data files; --help lists the commands.
-// DIR defaults to the folder of the alias BCDEMOS (the environment variable, else the current directory).
+// DIR defaults to the alias BCDEMOS (the environment variable), else the data folder of the `vanterlo` command.
 
 #include "store/app_error.h"
 #include "store/database.h"
@@ -19,7 +19,8 @@
 namespace {
 
 const char *const Help = R"(usage: vanterlo-db COMMAND [ARGS] [DIR]
-DIR is the data folder; without it, the folder named by BCDEMOS, else the current directory.
+DIR is the data folder; without it, the folder named by BCDEMOS, else the data folder of the vanterlo command,
+${XDG_DATA_HOME:-~/.local/share}/vanterlo; the first line of the output then says which folder that is.
 For init and copy it may also name a PostgreSQL database, as a URI (postgresql://user@host/database) or as
 connection settings ("host=... dbname=... user=..."); the password comes from ~/.pgpass or PGPASSWORD.
 
@@ -96,16 +97,15 @@ int main(int argc, char *argv[])
             }
         }
         if (args[0] == QLatin1String("init") && args.size() <= 2) {
-            const QString dir = args.size() == 2 ? args[1] : Database::aliasFolder();
+            const QString dir = aliasArg(args, 1);
             if (Database::isServerAlias(dir)) {
                 // The memo file stays on each PC: only the tables go to the server.
                 Database::create(dir);
-                std::printf("created the tables JHB and JHB_deleted with their indexes in %s\n",
-                            qPrintable(Backend::serverName(dir)));
+                std::printf("已在 %s 建好表 JHB 和 JHB_deleted 及其索引\n", qPrintable(Backend::serverName(dir)));
                 return 0;
             }
             initDataFolder(dir);
-            std::printf("created jhb.DB and huizong.DB in %s\n", qPrintable(QDir(dir).absolutePath()));
+            std::printf("已在 %s 建好 jhb.DB 和 huizong.DB\n", qPrintable(QDir(dir).absolutePath()));
             return 0;
         }
         if (args[0] == QLatin1String("generate") && (args.size() == 2 || args.size() == 3)) {
@@ -113,19 +113,19 @@ int main(int argc, char *argv[])
             const qint64 n = args[1].toLongLong(&ok);
             if (!ok || n < 0)
                 return usage();
-            const QString dir = args.size() == 3 ? args[2] : Database::aliasFolder();
+            const QString dir = aliasArg(args, 2);
             if (!QFileInfo::exists(QDir(dir).filePath(QStringLiteral("jhb.DB"))))
                 Database::create(dir);
             QElapsedTimer timer;
             timer.start();
             Database db(dir);
             generatePurchases(db, n, QDate::currentDate());
-            std::printf("wrote %lld purchase records into %s in %.1f s\n", static_cast<long long>(n),
-                        qPrintable(QDir(dir).absolutePath()), double(timer.elapsed()) / 1000.0);
+            std::printf("已往 %s 写入 %lld 条进货记录（%.1f 秒）\n", qPrintable(QDir(dir).absolutePath()),
+                        static_cast<long long>(n), double(timer.elapsed()) / 1000.0);
             return 0;
         }
     } catch (const AppError &e) {
-        std::fprintf(stderr, "vanterlo-db: %s\n", e.message().toLocal8Bit().constData());
+        std::fprintf(stderr, "vanterlo-db: %s\n", toolMessage(e).toLocal8Bit().constData());
         return 1;
     }
     return usage();

@@ -40,11 +40,24 @@ int execBox(QMessageBox &box)
     if (before && before->isVisible() &&
         (!QApplication::activeModalWidget() || QApplication::activeModalWidget() == before) &&
         QApplication::activeWindow() != before) {
-        QApplication::setActiveWindow(before);
-        before->activateWindow();
+        makeActiveWindow(before);
     }
     return answer;
 }
+
+} // namespace
+
+void makeActiveWindow(QWidget *window)
+{
+    // Qt 6.5 deprecated the call that does it without waiting for the desktop, but has nothing else that does.
+    QT_WARNING_PUSH
+    QT_WARNING_DISABLE_DEPRECATED
+    QApplication::setActiveWindow(window);
+    QT_WARNING_POP
+    window->activateWindow();
+}
+
+namespace {
 
 class RealMessageBoxes : public MessageBoxes
 {

@@ -43,6 +43,12 @@ public:
     static QString errorText(const QString &message);
 };
 
+class QWidget;
+
+// Makes the window Qt's active window at once, before the desktop says so, and asks the desktop to activate it too.
+// Until the desktop's word arrives Qt holds back the focus events of the window's widgets.
+void makeActiveWindow(QWidget *window);
+
 inline const char *const ApplicationTitle = "Vanterlo";
 inline const char *const DeleteCaption = "删除确认";
 

@@ -301,7 +301,7 @@ private slots:
 
         // The focus entering the features box maximises the window.
         form.PageControl1->setCurrentWidget(form.TabSheet6);
-        QApplication::setActiveWindow(&form);
+        makeActiveWindow(&form);
         QVERIFY(QTest::qWaitForWindowActive(&form));
         QVERIFY(!(form.windowState() & Qt::WindowMaximized));
         form.GroupBox5->setFocus(Qt::TabFocusReason);

@@ -193,6 +193,11 @@ private slots:
         QCOMPARE(lines.size(), 2);
         QVERIFY2(lines[0].contains(named), qPrintable(text));
         QVERIFY2(lines[1].contains(advice), qPrintable(text));
+        // In Chinese from the first line on, and the refused folder is left as it was found: no lock file.
+        QVERIFY2(!lines[0].contains(QLatin1String("does not exist")) && !lines[0].contains(QLatin1String("not found")),
+                 qPrintable(text));
+        QVERIFY2(lines[0].contains(QStringLiteral("数据文件")), qPrintable(text));
+        QVERIFY(!QFileInfo::exists(data.file(QString::fromLatin1(InstanceLock::FileName))));
         QVERIFY(boxes.splashVisible);
     }
 

@@ -67,7 +67,7 @@ for f in usr/bin/vanterlo usr/bin/vanterlo-db usr/libexec/vanterlo/vanterlo \
     usr/share/applications/$id.desktop usr/share/metainfo/$id.metainfo.xml \
     usr/share/icons/hicolor/scalable/apps/$id.svg \
     usr/share/man/man1/vanterlo.1.gz usr/share/man/man1/vanterlo-db.1.gz \
-    usr/share/doc/vanterlo/copyright usr/share/doc/vanterlo/changelog.gz; do
+    usr/share/doc/vanterlo/copyright usr/share/doc/vanterlo/changelog.gz usr/share/doc/vanterlo/README.md; do
     [ -f "$root/$f" ] || fail "missing $f"
 done
 for size in 16 22 24 32 48 64 128 256; do
@@ -87,8 +87,21 @@ if cmp -s "$root/usr/bin/vanterlo" "$root/usr/libexec/vanterlo/vanterlo"; then
 fi
 
 depends=$(dpkg-deb -f "$deb" Depends)
-for p in fonts-noto-cjk qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libsqlite3-0; do
+for p in fonts-noto-cjk fonts-liberation2 qt6-qpa-plugins qt6-translations-l10n libqt6widgets6 libsqlite3-0; do
     grep -Eq "(^|, )$p( |,|$)" <<< "$depends" || fail "Depends lacks $p: $depends"
+done
+
+# The package's version names the Debian release it was built for and on.
+release=$(. /etc/os-release && echo "${VERSION_ID%%.*}")
+version=$(dpkg-deb -f "$deb" Version)
+[[ "$version" == *"~deb$release" ]] || fail "the version $version does not name Debian $release"
+
+# The manual page of vanterlo-db names every command its --help lists.
+man_text=$(MANWIDTH=200 man -l "$root/usr/share/man/man1/vanterlo-db.1.gz" 2>/dev/null)
+commands=$("$build/vanterlo-db" --help | sed -n 's/^  \([a-z][a-z-]*\).*/\1/p' | sort -u)
+[ "$(wc -l <<< "$commands")" -ge 10 ] || fail "vanterlo-db --help lists only: $commands"
+for c in $commands; do
+    grep -Eq "^ +$c( |$)" <<< "$man_text" || fail "man vanterlo-db does not describe the command $c"
 done
 
 desktop-file-validate "$root/usr/share/applications/$id.desktop" || fail "desktop-file-validate"

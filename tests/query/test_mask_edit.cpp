@@ -27,7 +27,7 @@ struct Window
         layout->addWidget(box);
         date->onChange = [this] { changes << date->text(); };
         window.show();
-        QApplication::setActiveWindow(&window);
+        makeActiveWindow(&window);
         QVERIFY(QTest::qWaitForWindowActive(&window));
         date->setFocus();
     }

@@ -112,7 +112,7 @@ void TestQueryPage::init()
     form = std::make_unique<TForm1>();
     Form1 = form.get();
     form->show();
-    QApplication::setActiveWindow(form.get());
+    makeActiveWindow(form.get());
     // Under a bare X server nothing activates windows: the screenshot does without the focus.
     if (QGuiApplication::platformName() == QLatin1String("xcb"))
         QVERIFY(QTest::qWaitForWindowExposed(form.get()));

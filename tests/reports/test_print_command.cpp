@@ -134,7 +134,7 @@ private slots:
         m_form2 = std::make_unique<TForm2>(m_form.get());
         Form2 = m_form2.get();
         m_form->show();
-        QApplication::setActiveWindow(m_form.get());
+        makeActiveWindow(m_form.get());
         QVERIFY(QTest::qWaitForWindowActive(m_form.get()));
         m_boxes->clear(); // the entry page's own, about its memo file
     }
