@@ -46,7 +46,7 @@ int historyCommand(const QStringList &args)
 {
     // [ID] [--since "YYYY-MM-DD HH:MM"] [DIR]
     History::Filter filter;
-    QString folder = Database::aliasFolder();
+    QString folder;
     bool folderGiven = false;
     for (int i = 0; i < args.size(); ++i) {
         const QString &a = args[i];
@@ -71,6 +71,9 @@ int historyCommand(const QStringList &args)
             return 2;
         }
     }
+    if (!folderGiven)
+        folder = defaultLedger();
+    requireData(folder);
     Database db(folder);
     out(historyHeader());
     qint64 before = 0;
@@ -97,7 +100,9 @@ int closeCommand(const QStringList &args)
         err(QStringLiteral("月份“%1”不对，应写成 YYYY-MM，例如 2026-11").arg(args[0]));
         return 2;
     }
-    Database db(args.size() == 2 ? args[1] : Database::aliasFolder());
+    const QString alias = aliasArg(args, 1);
+    requireData(alias);
+    Database db(alias);
     const Closing::Span span = Closing::close(db, m.captured(1).toInt(), month);
     out(QStringLiteral("已结账到 %1：这次结账 %2 条记录，总价合计 %3")
             .arg(span.through.toString(Qt::ISODate))
@@ -111,7 +116,9 @@ int reopenCommand(const QStringList &args)
     // [DIR]
     if (args.size() > 1)
         return 2;
-    Database db(args.isEmpty() ? Database::aliasFolder() : args[0]);
+    const QString alias = aliasArg(args, 0);
+    requireData(alias);
+    Database db(alias);
     const QDate reopened = Closing::reopen(db);
     if (!reopened.isValid()) {
         out(QStringLiteral("没有结账的月份，什么也没有改动"));
