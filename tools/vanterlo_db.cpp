@@ -37,7 +37,10 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   copy FROM TO                     copy the whole ledger (purchase records and recycle bin) from one data folder
                                    or database server to another; TO must hold no records and is made when it
                                    has no tables; all or nothing
-  import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
+  import-paradox [--keep-going] FROM_DIR [DIR]
+                                   write a new data folder from the Paradox tables jhb.DB and huizong.DB; a
+                                   damaged table is refused, or with --keep-going its readable records are
+                                   written, the records lost are named first and the exit status is 3
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv
   --help                           this text
