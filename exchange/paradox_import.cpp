@@ -253,8 +253,9 @@ public:
         auto *index = static_cast<pxpindex_t *>(m_doc->px_indexdata);
         if (size_t(m_doc->px_indexdatalen) < m_layout.blockRecords.size() || (!index && m_layout.counted > 0))
             throw closed(damaged(QStringLiteral("pxlib 读出的数据块与文件不符")));
-        for (size_t i = 0; i < m_layout.blockRecords.size(); ++i)
-            index[i].numrecords = m_layout.blockRecords[i];
+        // Entries past the chain (blocks of the file that are not on it) hold no records.
+        for (size_t i = 0; index && i < size_t(m_doc->px_indexdatalen); ++i)
+            index[i].numrecords = i < m_layout.blockRecords.size() ? m_layout.blockRecords[i] : 0;
         h->px_numrecords = int(m_layout.counted);
         m_record.resize(size_t(h->px_recordsize));
     }
