@@ -20,6 +20,23 @@ QString native(const QString &path)
     return QDir::toNativeSeparators(path);
 }
 
+// A path as it is typed on a command line, in quotes when it has a blank, and held together for a message box, which
+// would otherwise break it after a "/", at a blank or between two Chinese characters to fit its width: the box grows
+// to show it on one line.
+QString commandArgument(const QString &path)
+{
+    QString p = native(path);
+    if (p.contains(u' '))
+        p = u'"' + p + u'"';
+    QString joined;
+    for (qsizetype i = 0; i < p.size(); ++i) {
+        if (i > 0 && !p[i].isLowSurrogate())
+            joined += QChar(0x2060); // word joiner
+        joined += p[i] == u' ' ? QChar(0x00a0) : p[i];
+    }
+    return joined;
+}
+
 // The Paradox files of the two tables: the tables, their indexes and any other companion files of the same name.
 QStringList paradoxFiles(const QDir &folder)
 {
@@ -78,6 +95,19 @@ void convertParadoxFolder(const QString &folder)
     const QString jhb = dir.filePath(QStringLiteral("jhb.DB"));
     if (!Exchange::isParadoxTable(jhb))
         return;
+    // A table whose structure cannot be trusted is not offered for conversion: the check is bounded whatever the
+    // file holds, and nothing is moved or written.
+    for (const QString &name : {QStringLiteral("jhb.DB"), QStringLiteral("huizong.DB")}) {
+        const QString table = dir.filePath(name);
+        if (!Exchange::isParadoxTable(table))
+            continue;
+        const QString damage = Exchange::paradoxDamage(table);
+        if (!damage.isEmpty())
+            throw AppError(QStringLiteral("Paradox 表 %1 已损坏（%2），未转换，文件保持原样。\n"
+                                          "vanterlo-db import-paradox --keep-going %3 新文件夹\n"
+                                          "可以运行上面的命令，把能读出的记录导入新的文件夹")
+                               .arg(name, damage, commandArgument(folder)));
+    }
     const QString paradox = dir.filePath(QStringLiteral("paradox"));
     const bool convert = MessageBoxes::instance().question(
         QString::fromUtf8(ApplicationTitle),
@@ -85,10 +115,13 @@ void convertParadoxFolder(const QString &folder)
                        "按“确定”把它转换为本程序的数据文件：原来的 Paradox 文件原样移到 %2 中保存。\n"
                        "按“取消”退出程序，文件保持不动。")
             .arg(native(folder), native(paradox)));
+    // The folder's path stands alone on the command's line, so that the box does not break it, and the line does
+    // not end the message, so that the full stop of an error box does not stick to it.
     if (!convert)
-        throw AppError(QStringLiteral("%1 是 Paradox 表，未转换，程序无法打开它。\n"
-                                      "下次启动时按“确定”即可转换，也可以运行 vanterlo-db import-paradox %2 新文件夹")
-                           .arg(native(jhb), native(folder)));
+        throw AppError(QStringLiteral("jhb.DB 是 Paradox 表，未转换，程序无法打开它。\n"
+                                      "vanterlo-db import-paradox %1 新文件夹\n"
+                                      "可以运行上面的命令把它导入新的文件夹，也可以下次启动时按“确定”转换")
+                           .arg(commandArgument(folder)));
 
     if (QFileInfo::exists(paradox) && !paradoxFiles(QDir(paradox)).isEmpty())
         throw AppError(QStringLiteral("%1 中已有 Paradox 表，未转换，文件保持原样。请把它移走或改名后再启动程序")
@@ -104,11 +137,14 @@ void convertParadoxFolder(const QString &folder)
             for (const QString &f : paradoxFiles(dir))
                 moves.move(f);
             report = Exchange::importParadox(paradox, folder);
-        } catch (const AppError &e) {
+        } catch (const std::exception &e) {
+            // Whatever failed, the folder goes back to what it was, the paradox/ folder made for it included.
             moves.undo();
             if (created)
                 dir.rmdir(QStringLiteral("paradox"));
-            throw AppError(QStringLiteral("Paradox 表转换失败，文件已恢复原样：%1").arg(e.message()));
+            const auto *app = dynamic_cast<const AppError *>(&e);
+            throw AppError(QStringLiteral("Paradox 表转换失败，文件已恢复原样：%1")
+                               .arg(app ? app->message() : QStringLiteral("内存不足或内部错误")));
         }
         moves.keep();
     }
@@ -136,6 +172,10 @@ QString withDataAdvice(const QString &message, const QString &folder)
     if (Database::isServerAlias(folder))
         return message;
     const QDir dir(folder);
+    // A Paradox jhb.DB was not converted: the message says why and what to do, and advice about the data files
+    // would not apply.
+    if (!folder.isEmpty() && Exchange::isParadoxTable(dir.filePath(QStringLiteral("jhb.DB"))))
+        return message;
     const bool hasJhb = QFileInfo::exists(dir.filePath(QStringLiteral("jhb.DB")));
     const bool hasHuizong = QFileInfo::exists(dir.filePath(QStringLiteral("huizong.DB")));
     const QString where = native(folder.isEmpty() ? QStringLiteral("数据文件夹") : folder);

@@ -99,7 +99,7 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
     } catch (const AppError &e) {
         MessageBoxes::instance().error(withDataAdvice(startMessage(e.message()), Database::aliasFolder()));
     } catch (...) {
-        MessageBoxes::instance().error(QString());
+        MessageBoxes::instance().error(QStringLiteral("程序启动时发生内部错误，无法继续"));
     }
 
     if (!started && lock)

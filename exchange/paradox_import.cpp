@@ -10,12 +10,17 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QtEndian>
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <mutex>
 #include <optional>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 extern "C" {
 #include <paradox.h>
@@ -59,12 +64,164 @@ bool isSqliteFile(const QString &file)
     return f.read(16) == QByteArray("SQLite format 3\0", 16);
 }
 
+// A table file's structure as its header and block chain give it, read with bounds before pxlib is given the file:
+// pxlib trusts the header's record count, reads past the end of a cut file without an error, and follows a block
+// chain that points back into itself for ever. Nothing here is sized from a header field.
+struct Layout
+{
+    bool paradox = false;  // the header is a Paradox data table's
+    bool readable = false; // the chain can be followed safely, so a partial import can read its blocks' records
+    QString damage;        // why the table cannot be trusted; empty when it can
+    qint64 headerCount = 0;
+    qint64 counted = 0;            // records the chain's blocks hold, each block's count taken within what it can hold
+    qint64 capacity = 0;           // records the file's blocks could hold at most
+    bool emptyBlock = false;       // a block of the chain holds no record (pxlib prints a line about it)
+    std::vector<int> blockRecords; // usable records of each block, in the order of the chain
+};
+
+constexpr qint64 FixedHeaderBytes = 0x58;
+constexpr int BlockHeaderBytes = 6;
+// pxlib reads block numbers as signed 16-bit values.
+constexpr qint64 MaxBlockNumber = 0x7fff;
+
+Layout inspect(const QString &file)
+{
+    Layout l;
+    QFile f(file);
+    if (!f.open(QIODevice::ReadOnly)) {
+        l.damage = QStringLiteral("无法读取文件");
+        return l;
+    }
+    const qint64 size = f.size();
+    // The fixed header, and the first bytes of the data header after it, which hold the password's key.
+    const QByteArray head = f.read(FixedHeaderBytes + 8);
+    if (head.size() < FixedHeaderBytes + 8) {
+        l.damage = QStringLiteral("文件太短，不是完整的 Paradox 表");
+        return l;
+    }
+    const auto *h = reinterpret_cast<const uchar *>(head.constData());
+    const qint64 recordSize = qFromLittleEndian<quint16>(h);
+    const qint64 headerSize = qFromLittleEndian<quint16>(h + 2);
+    const int fileType = h[4];
+    const int blockKb = h[5];
+    l.headerCount = qFromLittleEndian<qint32>(h + 6);
+    const qint64 fileBlocks = qFromLittleEndian<quint16>(h + 0x0c);
+    const qint64 firstBlock = qFromLittleEndian<quint16>(h + 0x0e);
+    const int fieldCount = qFromLittleEndian<qint16>(h + 0x21);
+    const qint64 blockSize = qint64(blockKb) * 1024;
+    const bool knownBlockSize =
+        blockKb == 1 || blockKb == 2 || blockKb == 3 || blockKb == 4 || blockKb == 8 || blockKb == 16 || blockKb == 32;
+    l.paradox = (fileType == pxfFileTypIndexDB || fileType == pxfFileTypNonIndexDB) && knownBlockSize &&
+                recordSize > 0 && recordSize <= blockSize - BlockHeaderBytes && headerSize >= FixedHeaderBytes + 8 &&
+                fieldCount >= 1 && fieldCount <= 255;
+    if (!l.paradox) {
+        l.damage = QStringLiteral("表头不是 Paradox 数据表的表头");
+        return l;
+    }
+    // A table with a password: pxlib's decryption of a damaged one does not end, and the program never set one.
+    quint32 key = qFromLittleEndian<quint32>(h + 0x25);
+    if (key == 0xff00ff00)
+        key = qFromLittleEndian<quint32>(h + FixedHeaderBytes + 4);
+    if (key != 0) {
+        l.damage = QStringLiteral("表设了密码，无法读取");
+        return l;
+    }
+    if (fileBlocks > MaxBlockNumber) {
+        l.damage = QStringLiteral("表头记载的数据块数 %1 不对").arg(fileBlocks);
+        return l;
+    }
+    const qint64 needed = headerSize + fileBlocks * blockSize;
+    if (size < needed) {
+        l.damage = QStringLiteral("文件不完整，可能被截断（应有 %1 字节，只有 %2 字节）").arg(needed).arg(size);
+        return l;
+    }
+    const qint64 perBlock = (blockSize - BlockHeaderBytes) / recordSize;
+    l.capacity = fileBlocks * perBlock;
+
+    // The chain from the first block: each block at most once, each within the file.
+    std::vector<bool> visited(size_t(fileBlocks) + 1, false);
+    QStringList badBlocks;
+    qint64 block = firstBlock;
+    while (block != 0) {
+        if (block > fileBlocks) {
+            l.damage = QStringLiteral("数据块链指向文件之外的第 %1 块").arg(block);
+            return l;
+        }
+        if (visited[size_t(block)]) {
+            l.damage = QStringLiteral("数据块链在第 %1 块处绕回，成了环").arg(block);
+            return l;
+        }
+        visited[size_t(block)] = true;
+        uchar bh[BlockHeaderBytes];
+        if (!f.seek(headerSize + (block - 1) * blockSize) ||
+            f.read(reinterpret_cast<char *>(bh), sizeof bh) != sizeof bh) {
+            l.damage = QStringLiteral("无法读取第 %1 块").arg(block);
+            return l;
+        }
+        const qint64 next = qFromLittleEndian<quint16>(bh);
+        const qint64 added = qFromLittleEndian<qint16>(bh + 4);
+        const qint64 records = added / recordSize + 1; // as pxlib counts them
+        if (added % recordSize != 0 || records < 0 || records > perBlock)
+            badBlocks.append(QString::number(block));
+        const qint64 usable = std::clamp<qint64>(records, 0, perBlock);
+        if (usable == 0)
+            l.emptyBlock = true;
+        l.blockRecords.push_back(int(usable));
+        l.counted += usable;
+        block = next;
+    }
+    l.readable = true;
+    QStringList causes;
+    if (!badBlocks.isEmpty())
+        causes.append(QStringLiteral("第 %1 块的块头记载的记录长度不对").arg(badBlocks.join(QStringLiteral("、"))));
+    if (l.counted != l.headerCount)
+        causes.append(QStringLiteral("表头记载 %1 条记录，数据块中有 %2 条").arg(l.headerCount).arg(l.counted));
+    l.damage = causes.join(QStringLiteral("，"));
+    return l;
+}
+
+// Keeps what pxlib prints on the standard error from the user's terminal while it opens a table whose structure it
+// will remark on.
+class QuietStderr
+{
+public:
+    explicit QuietStderr(bool quiet)
+    {
+        if (!quiet)
+            return;
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        const int null = ::open("/dev/null", O_WRONLY);
+        if (m_saved >= 0 && null >= 0)
+            ::dup2(null, 2);
+        if (null >= 0)
+            ::close(null);
+    }
+    ~QuietStderr()
+    {
+        if (m_saved < 0)
+            return;
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+    }
+    QuietStderr(const QuietStderr &) = delete;
+    QuietStderr &operator=(const QuietStderr &) = delete;
+
+private:
+    int m_saved = -1;
+};
+
 // One Paradox table opened with pxlib, read record by record.
 class ParadoxTable
 {
 public:
-    explicit ParadoxTable(const QString &file) : m_file(file)
+    // Refuses a table whose structure cannot be trusted; with keepGoing, only one whose blocks cannot be followed
+    // safely, and damage() then says what is wrong with the rest.
+    ParadoxTable(const QString &file, bool keepGoing) : m_file(file), m_layout(inspect(file))
     {
+        if (!m_layout.paradox || !m_layout.readable || (!keepGoing && !m_layout.damage.isEmpty()))
+            throw damaged(m_layout.damage);
         static std::once_flag booted;
         std::call_once(booted, [] { PX_boot(); });
         const QString name = QFileInfo(file).fileName();
@@ -72,38 +229,43 @@ public:
         if (!m_doc)
             throw AppError(QStringLiteral("内存不足，无法读取 %1").arg(name));
         PX_set_parameter(m_doc, "warning", "false");
-        if (PX_open_file(m_doc, QFile::encodeName(file).constData()) < 0) {
+        int opened = -1;
+        {
+            QuietStderr quiet(m_layout.emptyBlock || !m_layout.damage.isEmpty());
+            opened = PX_open_file(m_doc, QFile::encodeName(file).constData());
+        }
+        if (opened < 0) {
             PX_delete(m_doc);
             m_doc = nullptr;
-            throw damaged();
+            throw damaged(QStringLiteral("pxlib 无法打开它"));
         }
-        const pxhead_t *h = m_doc->px_head;
-        const qint64 blockBytes = qint64(h->px_maxtablesize) * 1024;
-        const qint64 needed = qint64(h->px_headersize) + qint64(h->px_fileblocks) * blockBytes;
+        pxhead_t *h = m_doc->px_head;
         int fieldBytes = 0;
         for (int i = 0; i < h->px_numfields; ++i) {
             const pxfield_t *f = PX_get_field(m_doc, i);
             m_fields.push_back({QString::fromLatin1(f->px_fname), f->px_ftype, fieldBytes, f->px_flen});
             fieldBytes += f->px_flen;
         }
-        if ((h->px_filetype != pxfFileTypIndexDB && h->px_filetype != pxfFileTypNonIndexDB) || h->px_numfields < 1 ||
-            h->px_recordsize != fieldBytes || h->px_numrecords < 0 || blockBytes <= 0)
-            throw damaged(QStringLiteral("表头不正确"));
-        if (QFileInfo(file).size() < needed)
-            throw damaged(QStringLiteral("文件不完整，可能被截断"));
+        if (h->px_numfields < 1 || h->px_recordsize != fieldBytes)
+            throw closed(damaged(QStringLiteral("字段的长度与记录长度不符")));
+        // pxlib's index of the blocks, as it built it from the same chain, must agree with the count above before a
+        // record is read; a partial import reads each block's records only as far as the block can hold them.
+        auto *index = static_cast<pxpindex_t *>(m_doc->px_indexdata);
+        if (size_t(m_doc->px_indexdatalen) < m_layout.blockRecords.size() || (!index && m_layout.counted > 0))
+            throw closed(damaged(QStringLiteral("pxlib 读出的数据块与文件不符")));
+        // Entries past the chain (blocks of the file that are not on it) hold no records.
+        for (size_t i = 0; index && i < size_t(m_doc->px_indexdatalen); ++i)
+            index[i].numrecords = i < m_layout.blockRecords.size() ? m_layout.blockRecords[i] : 0;
+        h->px_numrecords = int(m_layout.counted);
         m_record.resize(size_t(h->px_recordsize));
     }
-    ~ParadoxTable()
-    {
-        if (m_doc) {
-            PX_close(m_doc);
-            PX_delete(m_doc);
-        }
-    }
+    ~ParadoxTable() { close(); }
     ParadoxTable(const ParadoxTable &) = delete;
     ParadoxTable &operator=(const ParadoxTable &) = delete;
 
-    int recordCount() const { return m_doc->px_head->px_numrecords; }
+    // The records the blocks hold, which is the header's count unless the table is damaged.
+    int recordCount() const { return int(m_layout.counted); }
+    const Layout &layout() const { return m_layout; }
 
     // The field of that name (letters in any case); -1 when there is none.
     int field(const char *name) const
@@ -126,11 +288,11 @@ public:
         return i;
     }
 
-    void read(int recno)
-    {
-        if (!PX_get_record(m_doc, recno, m_record.data()))
-            throw damaged(QStringLiteral("第 %1 条记录无法读取").arg(recno + 1));
-    }
+    // False when pxlib cannot read the record.
+    bool read(int recno) { return PX_get_record(m_doc, recno, m_record.data()) != nullptr; }
+    AppError unreadable(int recno) const { return damaged(QStringLiteral("第 %1 条记录无法读取").arg(recno + 1)); }
+    // pxlib's own words about what went wrong, for the report.
+    QString pxlibText() const { return m_errors.join(QStringLiteral("; ")); }
 
     // A whole number; nothing when the field is empty. Numbers with a fraction count as not whole (*whole false).
     std::optional<qint64> integer(int index, bool *whole = nullptr) const
@@ -144,13 +306,13 @@ public:
         case pxfShort: {
             short v = 0;
             return PX_get_data_short(m_doc, data, f.length, &v) > 0 && v != SHRT_MIN ? std::optional<qint64>(v)
-                                                                                      : std::nullopt;
+                                                                                     : std::nullopt;
         }
         case pxfLong:
         case pxfAutoInc: {
             long v = 0;
             return PX_get_data_long(m_doc, data, f.length, &v) > 0 && v != INT_MIN ? std::optional<qint64>(v)
-                                                                                    : std::nullopt;
+                                                                                   : std::nullopt;
         }
         default: {
             const std::optional<double> d = number(index);
@@ -206,7 +368,7 @@ public:
         char *data = const_cast<char *>(m_record.data()) + f.offset;
         long v = 0;
         return PX_get_data_long(m_doc, data, f.length, &v) > 0 && v != INT_MIN ? std::optional<qint64>(v)
-                                                                                : std::nullopt;
+                                                                               : std::nullopt;
     }
 
 private:
@@ -225,15 +387,33 @@ private:
             self->m_errors.append(QString::fromLocal8Bit(message).trimmed());
     }
 
-    AppError damaged(const QString &detail = QString()) const
+    void close()
     {
-        QString reason = detail;
-        if (reason.isEmpty())
-            reason = m_errors.isEmpty() ? QStringLiteral("无法打开") : m_errors.join(QStringLiteral("; "));
-        return AppError(QStringLiteral("%1 已损坏或不是 Paradox 表（%2），未导入任何记录").arg(native(m_file), reason));
+        if (m_doc) {
+            PX_close(m_doc);
+            PX_delete(m_doc);
+            m_doc = nullptr;
+        }
+    }
+    // A constructor that throws has no destructor run: the table is closed first.
+    AppError closed(AppError error)
+    {
+        close();
+        return error;
+    }
+
+    // One sentence naming the file and the cause; pxlib's own words, when it had any, come after it.
+    AppError damaged(const QString &cause) const
+    {
+        QString text = QStringLiteral("%1 已损坏或不是 Paradox 表：%2，未导入任何记录。")
+                           .arg(native(m_file), cause.isEmpty() ? QStringLiteral("无法读取") : cause);
+        if (!m_errors.isEmpty())
+            text += QStringLiteral("\npxlib: ") + m_errors.join(QStringLiteral("; "));
+        return AppError(text);
     }
 
     QString m_file;
+    Layout m_layout;
     pxdoc_t *m_doc = nullptr;
     std::vector<Field> m_fields;
     std::vector<char> m_record;
@@ -280,10 +460,25 @@ QString recordLabel(const QString &table, int recno, std::optional<qint64> id)
               : QStringLiteral("%1 第 %2 条记录").arg(table).arg(recno + 1);
 }
 
-std::vector<Purchase> readPurchases(const QString &file, ImportReport &report)
+// After a partial read: the records lost, and why.
+void account(ImportCount &count, const ParadoxTable &px, qint64 unreadable)
+{
+    const Layout &l = px.layout();
+    QStringList causes;
+    if (!l.damage.isEmpty())
+        causes.append(l.damage);
+    if (unreadable > 0)
+        causes.append(QStringLiteral("%1 条记录无法读取").arg(unreadable));
+    count.damage = causes.join(QStringLiteral("，"));
+    // A header count beyond what the file can hold says nothing about how many records there were.
+    count.lostKnown = l.headerCount >= 0 && l.headerCount <= l.capacity;
+    count.lost = unreadable + (count.lostKnown ? std::max<qint64>(0, l.headerCount - l.counted) : 0);
+}
+
+std::vector<Purchase> readPurchases(const QString &file, ImportReport &report, bool keepGoing)
 {
     const QString table = QStringLiteral("jhb.DB");
-    ParadoxTable px(file);
+    ParadoxTable px(file, keepGoing);
     const std::initializer_list<int> numbers = {pxfNumber, pxfCurrency, pxfShort, pxfLong, pxfAutoInc};
     const int fId = px.requireField("ID", {pxfLong, pxfShort, pxfAutoInc, pxfNumber});
     const int fName = px.requireField("Name", {pxfAlpha});
@@ -296,8 +491,14 @@ std::vector<Purchase> readPurchases(const QString &file, ImportReport &report)
     rows.reserve(size_t(px.recordCount()));
     QHash<qint64, int> seen; // ID -> record number
     report.purchases.present = true;
+    qint64 unreadable = 0;
     for (int r = 0; r < px.recordCount(); ++r) {
-        px.read(r);
+        if (!px.read(r)) {
+            if (!keepGoing)
+                throw px.unreadable(r);
+            ++unreadable;
+            continue;
+        }
         ++report.purchases.read;
         bool whole = true;
         const std::optional<qint64> id = px.integer(fId, &whole);
@@ -355,23 +556,33 @@ std::vector<Purchase> readPurchases(const QString &file, ImportReport &report)
         rows.push_back(
             {*id, *name, price ? QVariant(*price) : QVariant(), count ? QVariant(*count) : QVariant(), *total, date});
     }
+    account(report.purchases, px, unreadable);
+    if (unreadable > 0 && !px.pxlibText().isEmpty())
+        report.notes.append(QStringLiteral("%1：pxlib: %2").arg(table, px.pxlibText()));
     return rows;
 }
 
-std::vector<SummaryRow> readSummary(const QString &file, ImportReport &report)
+std::vector<SummaryRow> readSummary(const QString &file, ImportReport &report, bool keepGoing)
 {
     const QString table = QStringLiteral("huizong.DB");
-    ParadoxTable px(file);
+    ParadoxTable px(file, keepGoing);
+    const std::initializer_list<int> numbers = {pxfNumber, pxfCurrency, pxfShort, pxfLong, pxfAutoInc, pxfAlpha};
     const int fId = px.requireField("ID", {pxfLong, pxfShort, pxfAutoInc, pxfNumber});
-    const int fName = px.field("Name");
-    const int fCount = px.field("Kount");
-    const int fTotal = px.field("ZongPrice");
+    const int fName = px.requireField("Name", {pxfAlpha});
+    const int fCount = px.requireField("Kount", numbers);
+    const int fTotal = px.requireField("ZongPrice", numbers);
 
     std::vector<SummaryRow> rows;
     QHash<qint64, int> seen;
     report.summary.present = true;
+    qint64 unreadable = 0;
     for (int r = 0; r < px.recordCount(); ++r) {
-        px.read(r);
+        if (!px.read(r)) {
+            if (!keepGoing)
+                throw px.unreadable(r);
+            ++unreadable;
+            continue;
+        }
         ++report.summary.read;
         bool whole = true;
         const std::optional<qint64> id = px.integer(fId, &whole);
@@ -411,6 +622,9 @@ std::vector<SummaryRow> readSummary(const QString &file, ImportReport &report)
         seen.insert(*id, r);
         rows.push_back(std::move(row));
     }
+    account(report.summary, px, unreadable);
+    if (unreadable > 0 && !px.pxlibText().isEmpty())
+        report.notes.append(QStringLiteral("%1：pxlib: %2").arg(table, px.pxlibText()));
     return rows;
 }
 
@@ -446,6 +660,14 @@ QStringList ImportReport::lines() const
                                .arg(c.skipped)
                          : QStringLiteral("%1：没有这个文件，汇总表为空").arg(table);
     };
+    const auto loss = [](const QString &table, const ImportCount &c) {
+        return c.lostKnown ? QStringLiteral("%1 已损坏，丢失 %2 条记录：%3").arg(table).arg(c.lost).arg(c.damage)
+                           : QStringLiteral("%1 已损坏，丢失的记录数无法确定：%2").arg(table, c.damage);
+    };
+    if (!purchases.damage.isEmpty())
+        out.append(loss(QStringLiteral("jhb.DB"), purchases));
+    if (!summary.damage.isEmpty())
+        out.append(loss(QStringLiteral("huizong.DB"), summary));
     out.append(counts(QStringLiteral("jhb.DB"), purchases));
     out.append(counts(QStringLiteral("huizong.DB"), summary));
     if (memoCopied)
@@ -455,34 +677,57 @@ QStringList ImportReport::lines() const
     return out;
 }
 
-bool isParadoxTable(const QString &file)
+bool ImportReport::damaged() const
 {
-    if (!QFileInfo(file).isFile() || isSqliteFile(file))
-        return false;
-    try {
-        ParadoxTable table(file);
-        return true;
-    } catch (const AppError &) {
-        return false;
-    }
+    return !purchases.damage.isEmpty() || !summary.damage.isEmpty();
 }
 
-ImportReport importParadox(const QString &fromDir, const QString &toDir)
+bool isParadoxTable(const QString &file)
 {
-    ImportReport report;
+    return QFileInfo(file).isFile() && !isSqliteFile(file) && inspect(file).paradox;
+}
+
+QString paradoxDamage(const QString &file)
+{
+    return inspect(file).damage;
+}
+
+namespace {
+
+// Everything is read and checked before anything is written.
+void readTables(const QString &fromDir, bool keepGoing, ImportReport &report, std::vector<Purchase> &purchases,
+                std::vector<SummaryRow> &summary)
+{
     const QString jhb = findFile(fromDir, QStringLiteral("jhb.DB"));
     if (jhb.isEmpty())
         throw AppError(QStringLiteral("%1 中没有 Paradox 表 jhb.DB").arg(native(fromDir)));
-    // Everything is read and checked before anything is written.
-    const std::vector<Purchase> purchases = readPurchases(jhb, report);
-    std::vector<SummaryRow> summary;
+    purchases = readPurchases(jhb, report, keepGoing);
     const QString huizong = findFile(fromDir, QStringLiteral("huizong.DB"));
     if (!huizong.isEmpty()) {
         if (isSqliteFile(huizong))
             report.notes.append(QStringLiteral("huizong.DB 不是 Paradox 表，未导入；汇总表可随时重新生成"));
         else
-            summary = readSummary(huizong, report);
+            summary = readSummary(huizong, report, keepGoing);
     }
+}
+
+} // namespace
+
+ImportReport readParadox(const QString &fromDir, bool keepGoing)
+{
+    ImportReport report;
+    std::vector<Purchase> purchases;
+    std::vector<SummaryRow> summary;
+    readTables(fromDir, keepGoing, report, purchases, summary);
+    return report;
+}
+
+ImportReport importParadox(const QString &fromDir, const QString &toDir, bool keepGoing)
+{
+    ImportReport report;
+    std::vector<Purchase> purchases;
+    std::vector<SummaryRow> summary;
+    readTables(fromDir, keepGoing, report, purchases, summary);
 
     const QDir target(toDir);
     for (const char *name : {"jhb.DB", "huizong.DB"}) {

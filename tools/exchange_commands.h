@@ -5,7 +5,7 @@
 // The commands of vanterlo-db that bring data in and take it out; each takes the arguments after its name and returns
 // the tool's exit code.
 
-// import-paradox FROM_DIR [DIR]
+// import-paradox [--keep-going] FROM_DIR [DIR]
 int importParadoxCommand(const QStringList &args);
 
 // export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]

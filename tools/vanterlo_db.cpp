@@ -48,7 +48,10 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   close YYYY-MM [DIR]              month-end closing: no record dated up to that month's last day can be
                                    added, changed or deleted any more
   reopen [DIR]                     take the closing back
-  import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
+  import-paradox [--keep-going] FROM_DIR [DIR]
+                                   write a new data folder from the Paradox tables jhb.DB and huizong.DB; a
+                                   damaged table is refused, or with --keep-going its readable records are
+                                   written, the records lost are named first and the exit status is 3
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary | --history] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv;
                                    --history: the changes made on those days, for an auditor

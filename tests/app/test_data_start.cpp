@@ -15,11 +15,15 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QLabel>
 #include <QLibraryInfo>
 #include <QMessageBox>
+#include <QProcess>
 #include <QRegularExpression>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTranslator>
@@ -62,7 +66,7 @@ QStringList snapshot(const QString &folder)
 
 // A data folder as it was left by the program's Paradox days: the purchase table with its primary index file, the
 // summary table and the memo.
-void writeParadoxFolder(const QString &folder, int records)
+void writeParadoxFolder(const QString &folder, int records, int summaryRecords = 1)
 {
     {
         ParadoxWriter jhb(QDir(folder).filePath(QStringLiteral("jhb.DB")), ParadoxWriter::purchaseColumns());
@@ -73,7 +77,8 @@ void writeParadoxFolder(const QString &folder, int records)
             jhb.add({10000 + i, names[i % 3], i % 5 ? QVariant(2.5) : QVariant(), 4.0, 10.0,
                      QDate(2025, 1, 1).addDays(i / 30)});
         ParadoxWriter huizong(QDir(folder).filePath(QStringLiteral("huizong.DB")), ParadoxWriter::summaryColumns());
-        huizong.add({1, names[0], 2, 20.0});
+        for (int i = 1; i <= summaryRecords; ++i)
+            huizong.add({i, names[0], 2, 20.0});
     }
     QFile index(QDir(folder).filePath(QStringLiteral("jhb.PX")));
     QVERIFY(index.open(QIODevice::WriteOnly));
@@ -153,6 +158,156 @@ private slots:
         QVERIFY2(boxes.records[1].text.contains(QStringLiteral("import-paradox")), qPrintable(boxes.records[1].text));
         QVERIFY(boxes.splashVisible);
         QVERIFY(!Form1 && !fm);
+        QCOMPARE(snapshot(data.path()), before);
+    }
+
+    // Cancel brings one error box whose advice is the Paradox one only, with the folder's path whole on the line of
+    // the command, as it shows in a real box; whether or not there is a summary table.
+    void cancelSaysOnlyWhatApplies_data()
+    {
+        QTest::addColumn<bool>("summary");
+        QTest::addColumn<QString>("subfolder");
+        QTest::newRow("both tables") << true << "";
+        QTest::newRow("no summary table") << false << "";
+        QTest::newRow("deep folder") << false << "home/食堂/Vanterlo 账本/2001 年以前的数据";
+    }
+    void cancelSaysOnlyWhatApplies()
+    {
+        QFETCH(bool, summary);
+        QFETCH(QString, subfolder);
+        DataFolder data(false);
+        QString folder = data.path();
+        if (!subfolder.isEmpty()) {
+            folder = QDir(data.path()).filePath(subfolder);
+            QVERIFY(QDir().mkpath(folder));
+            qputenv("BCDEMOS", folder.toUtf8());
+        }
+        writeParadoxFolder(folder, 50);
+        if (!summary)
+            QVERIFY(QFile::remove(QDir(folder).filePath(QStringLiteral("huizong.DB"))));
+        StartupBoxes boxes;
+        boxes.answers = {false};
+        QCOMPARE(runProgram(*qApp, [] { QFAIL("the event loop ran"); }), 0);
+        QCOMPARE(boxes.records.size(), 2);
+        QCOMPARE(boxes.records[1].kind, MessageBoxes::Kind::Error);
+        const QString text = boxes.records[1].text;
+        QVERIFY2(!text.contains(QStringLiteral("huizong")) && !text.contains(QStringLiteral("init")), qPrintable(text));
+        // The command's line, as typed once the characters that only hold it together in the box are taken out.
+        const QString commandLine = text.split(u'\n').value(1);
+        QString typed = commandLine;
+        typed.remove(QChar(0x2060)).replace(QChar(0x00a0), u' ');
+        QString where = QDir::toNativeSeparators(folder);
+        if (where.contains(u' '))
+            where = u'"' + where + u'"';
+        QCOMPARE(typed, QStringLiteral("vanterlo-db import-paradox %1 新文件夹").arg(where));
+
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Vanterlo"), text, QMessageBox::Ok);
+        box.show();
+        const auto *label = box.findChild<QLabel *>(QStringLiteral("qt_msgbox_label"));
+        QVERIFY(label);
+        // The folder's path, as it shows between the command's name and the new folder, stays on one line.
+        const QString prefix = QStringLiteral("vanterlo-db import-paradox ");
+        const QString shownPath = commandLine.mid(prefix.size(), commandLine.lastIndexOf(u' ') - prefix.size());
+        const int needed = label->fontMetrics().horizontalAdvance(shownPath);
+        QVERIFY2(needed <= label->contentsRect().width(),
+                 qPrintable(QStringLiteral("%1 px in %2 px").arg(needed).arg(label->contentsRect().width())));
+    }
+
+    // A damaged Paradox table: one error box naming the table and the cause at once, within seconds, no offer to
+    // convert, and the folder byte for byte as it was (no paradox/ folder left behind).
+    void damagedTableIsRefusedAtOnce_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<QString>("cause");
+        QTest::newRow("count 1") << "jhb.DB"
+                                 << "count 1"
+                                 << "表头记载 1 条记录，数据块中有 150 条";
+        QTest::newRow("count 0x7FFFFFFF") << "jhb.DB"
+                                          << "count 0x7FFFFFFF"
+                                          << "表头记载 2147483647 条记录";
+        QTest::newRow("looping chain") << "jhb.DB"
+                                       << "looping chain"
+                                       << "成了环";
+        QTest::newRow("truncated") << "jhb.DB"
+                                   << "truncated"
+                                   << "截断";
+        QTest::newRow("huizong block header") << "huizong.DB"
+                                              << "block header"
+                                              << "第 1 块的块头";
+    }
+    void damagedTableIsRefusedAtOnce()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, damage);
+        QFETCH(QString, cause);
+        DataFolder data(false);
+        writeParadoxFolder(data.path(), 150, 200);
+        ParadoxDamage::apply(data.file(table), damage);
+        const QStringList before = snapshot(data.path());
+        StartupBoxes boxes;
+        QElapsedTimer timer;
+        timer.start();
+        QCOMPARE(runProgram(*qApp, [] { QFAIL("the event loop ran"); }), 0);
+        QVERIFY(timer.elapsed() < 5000);
+        QCOMPARE(boxes.records.size(), 1);
+        QCOMPARE(boxes.records[0].kind, MessageBoxes::Kind::Error);
+        const QString text = boxes.records[0].text;
+        QVERIFY2(text.startsWith(QStringLiteral("Paradox 表 %1 已损坏").arg(table)) && text.contains(cause) &&
+                     text.contains(QStringLiteral("--keep-going")) && !text.contains(QStringLiteral("huizong.DB 只")),
+                 qPrintable(text));
+        QCOMPARE(snapshot(data.path()), before);
+    }
+
+    // A table whose structure is sound but which the conversion refuses (a summary table without the summary's
+    // fields): the files go back as they were, and no paradox/ folder stays behind.
+    void refusedConversionLeavesTheFolderAsItWas()
+    {
+        DataFolder data(false);
+        writeParadoxFolder(data.path(), 50);
+        QVERIFY(QFile::remove(data.file(QStringLiteral("huizong.DB"))));
+        {
+            ParadoxWriter w(data.file(QStringLiteral("huizong.DB")), {{"ID", pxfLong, 4}});
+            w.add({1});
+        }
+        const QStringList before = snapshot(data.path());
+        StartupBoxes boxes;
+        boxes.answers = {true};
+        QCOMPARE(runProgram(*qApp, [] { QFAIL("the event loop ran"); }), 0);
+        QCOMPARE(boxes.records.size(), 2);
+        QVERIFY2(boxes.records[1].text.contains(QStringLiteral("huizong.DB 缺少字段 Name")),
+                 qPrintable(boxes.records[1].text));
+        QCOMPARE(snapshot(data.path()), before);
+    }
+
+    // The real program on a folder with a damaged table, on an X display with a window manager: it shows its box
+    // and, the box answered with Enter, ends; it never hangs before a window.
+    void programOnDamagedFolderEnds()
+    {
+        if (QStandardPaths::findExecutable(QStringLiteral("xvfb-run")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty() ||
+            QStandardPaths::findExecutable(QStringLiteral("openbox")).isEmpty())
+            QSKIP("needs xvfb-run, xdotool and openbox");
+        DataFolder data(false);
+        writeParadoxFolder(data.path(), 150);
+        ParadoxDamage::apply(data.file(QStringLiteral("jhb.DB")), QStringLiteral("looping chain"));
+        const QStringList before = snapshot(data.path());
+        // Presses Enter on whatever window is active, every half second, until the program has ended.
+        const QString script = QStringLiteral(
+            "openbox --sm-disable & wm=$!; \"$0\" & app=$!; "
+            "for i in $(seq 60); do sleep 0.5; kill -0 $app 2>/dev/null || break; xdotool key Return; done; "
+            "kill $app 2>/dev/null && { kill $wm; exit 9; }; wait $app; status=$?; kill $wm; exit $status");
+        QProcess run;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("BCDEMOS"), data.path());
+        env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
+        run.setProcessEnvironment(env);
+        run.setProcessChannelMode(QProcess::MergedChannels);
+        run.start(QStringLiteral("xvfb-run"), {QStringLiteral("-a"), QStringLiteral("sh"), QStringLiteral("-c"), script,
+                                               QStringLiteral(VANTERLO_PROGRAM)});
+        QVERIFY(run.waitForStarted());
+        QVERIFY2(run.waitForFinished(60000), "the program did not end");
+        QVERIFY2(run.exitStatus() == QProcess::NormalExit && run.exitCode() == 0, run.readAll().constData());
         QCOMPARE(snapshot(data.path()), before);
     }
 

@@ -1,13 +1,15 @@
 #pragma once
 
-// Writes Paradox tables with pxlib, for tests that import them.
+// Writes Paradox tables with pxlib, for tests that import them, and damages copies of them.
 
 #include <QByteArray>
 #include <QDate>
 #include <QFile>
 #include <QList>
 #include <QString>
+#include <QTest>
 #include <QVariant>
+#include <QtEndian>
 #include <cstring>
 #include <vector>
 
@@ -105,3 +107,66 @@ private:
     bool m_ok = false;
     std::vector<char> m_record;
 };
+
+// Damages a table written above as a failing disk or a half-finished copy would. The offsets are those of a table of
+// 2 KB blocks (the purchase and summary tables' size) with at least three of them: a 2048-byte header, then the blocks,
+// each starting with its next block's number and, at byte 4, its record length (the first of 51 purchase records:
+// 0x07d0).
+namespace ParadoxDamage {
+
+constexpr qint64 FirstBlock = 0x800;
+constexpr qint64 BlockSize = 0x800;
+
+inline void patch(const QString &file, qint64 offset, const QByteArray &bytes)
+{
+    QFile f(file);
+    QVERIFY(f.open(QIODevice::ReadWrite));
+    QVERIFY(f.seek(offset));
+    QCOMPARE(f.write(bytes), bytes.size());
+}
+
+inline QByteArray le16(quint16 v)
+{
+    QByteArray b(2, 0);
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+inline QByteArray le32(quint32 v)
+{
+    QByteArray b(4, 0);
+    qToLittleEndian(v, b.data());
+    return b;
+}
+
+// how: "count N" (the header's record count, N decimal or 0x hex), "block header" (the first block's record length),
+// "looping chain" (the third block points back to the first), "chain leaves the file", "truncated", "file type",
+// "text" (not a table at all).
+inline void apply(const QString &file, const QString &how)
+{
+    if (how.startsWith(QLatin1String("count "))) {
+        bool ok = false;
+        const quint32 n = how.mid(6).toUInt(&ok, 0);
+        QVERIFY(ok);
+        patch(file, 6, le32(n));
+    } else if (how == QLatin1String("block header")) {
+        patch(file, FirstBlock + 5, QByteArray("\x03", 1));
+    } else if (how == QLatin1String("looping chain")) {
+        patch(file, FirstBlock + 2 * BlockSize, le16(1));
+    } else if (how == QLatin1String("chain leaves the file")) {
+        patch(file, FirstBlock, le16(0x7f));
+    } else if (how == QLatin1String("truncated")) {
+        QFile f(file);
+        QVERIFY(f.resize(f.size() - 1500));
+    } else if (how == QLatin1String("file type")) {
+        patch(file, 4, QByteArray("\x77", 1));
+    } else if (how == QLatin1String("text")) {
+        QFile f(file);
+        QVERIFY(f.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        f.write(QByteArray(4096, 'x'));
+    } else {
+        QFAIL(qPrintable(how));
+    }
+}
+
+} // namespace ParadoxDamage

@@ -8,9 +8,13 @@
 #include "tests/fixture.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QTemporaryFile>
 #include <QTest>
+#include <cstdio>
+#include <unistd.h>
 
 namespace {
 
@@ -65,6 +69,31 @@ void writeSmallTable(const QString &file, int records = 3)
     for (int i = 0; i < records; ++i)
         w.add(values({10000 + i, QStringLiteral("大  米"), 2.5, 4.0, 10.0, QDate(2026, 3, 1)}));
 }
+
+// What a piece of code prints on the standard error.
+class StderrCapture
+{
+public:
+    StderrCapture()
+    {
+        m_file.open();
+        std::fflush(stderr);
+        m_saved = ::dup(2);
+        ::dup2(m_file.handle(), 2);
+    }
+    QByteArray finish()
+    {
+        std::fflush(stderr);
+        ::dup2(m_saved, 2);
+        ::close(m_saved);
+        m_file.seek(0);
+        return m_file.readAll();
+    }
+
+private:
+    QTemporaryFile m_file;
+    int m_saved = -1;
+};
 
 } // namespace
 
@@ -194,24 +223,52 @@ private slots:
                               QStringLiteral("10008|大  米|0|0|0|1900-01-01")}));
     }
 
-    // A damaged table is refused with a message naming it, and nothing at all is written.
+    // A damaged table is refused quickly with one sentence naming it and the cause, nothing at all is written and
+    // nothing of pxlib's reaches the standard error.
     void refusesDamagedTables_data()
     {
         QTest::addColumn<QString>("file");
         QTest::addColumn<QString>("damage");
-        QTest::newRow("jhb truncated") << "jhb.DB"
-                                       << "truncate";
-        QTest::newRow("jhb header") << "jhb.DB"
-                                    << "header";
-        QTest::newRow("jhb not a table") << "jhb.DB"
-                                         << "text";
+        QTest::addColumn<QString>("cause");
+        const QString count = QStringLiteral("表头记载");
+        QTest::newRow("count 0") << "jhb.DB"
+                                 << "count 0" << count;
+        QTest::newRow("count 1") << "jhb.DB"
+                                 << "count 1" << count;
+        QTest::newRow("count 7") << "jhb.DB"
+                                 << "count 7" << count;
+        QTest::newRow("count 0x7FFFFFFF") << "jhb.DB"
+                                          << "count 0x7FFFFFFF" << count;
+        QTest::newRow("block header") << "jhb.DB"
+                                      << "block header"
+                                      << "第 1 块的块头";
+        QTest::newRow("looping chain") << "jhb.DB"
+                                       << "looping chain"
+                                       << "成了环";
+        QTest::newRow("chain leaves the file") << "jhb.DB"
+                                               << "chain leaves the file"
+                                               << "文件之外";
+        QTest::newRow("truncated") << "jhb.DB"
+                                   << "truncated"
+                                   << "截断";
+        QTest::newRow("file type") << "jhb.DB"
+                                   << "file type"
+                                   << "表头";
+        QTest::newRow("not a table") << "jhb.DB"
+                                     << "text"
+                                     << "表头";
         QTest::newRow("huizong truncated") << "huizong.DB"
-                                           << "truncate";
+                                           << "truncated"
+                                           << "截断";
+        QTest::newRow("huizong looping chain") << "huizong.DB"
+                                               << "looping chain"
+                                               << "成了环";
     }
     void refusesDamagedTables()
     {
         QFETCH(QString, file);
         QFETCH(QString, damage);
+        QFETCH(QString, cause);
         QTemporaryDir from;
         writeSmallTable(from.filePath(QStringLiteral("jhb.DB")), 200);
         {
@@ -220,27 +277,80 @@ private slots:
                 w.add({i, Gbk::encode(QStringLiteral("豆  腐")), 3, 12.5});
         }
         writeFile(from.filePath(QStringLiteral("bwl.sys")), "memo");
-        const QString victim = from.filePath(file);
-        QFile f(victim);
-        if (damage == QLatin1String("truncate")) {
-            QVERIFY(f.resize(f.size() - 1500));
-        } else if (damage == QLatin1String("header")) {
-            QVERIFY(f.open(QIODevice::ReadWrite));
-            f.seek(4);
-            f.write("\x77", 1); // the file type
-            f.close();
-        } else {
-            writeFile(victim, QByteArray(4096, 'x'));
-        }
+        ParadoxDamage::apply(from.filePath(file), damage);
 
+        QTemporaryDir out;
+        const QString to = out.filePath(QStringLiteral("data"));
+        QElapsedTimer timer;
+        timer.start();
+        StderrCapture err;
+        QString message;
+        try {
+            Exchange::importParadox(from.path(), to);
+        } catch (const AppError &e) {
+            message = e.message();
+        }
+        const QByteArray printed = err.finish();
+        QVERIFY2(!message.isEmpty(), "a damaged table was imported");
+        QVERIFY2(timer.elapsed() < 5000, qPrintable(QString::number(timer.elapsed())));
+        QVERIFY2(message.startsWith(QDir::toNativeSeparators(from.filePath(file))) && message.contains(cause) &&
+                     message.contains(QStringLiteral("未导入任何记录")),
+                 qPrintable(message));
+        QVERIFY2(printed.isEmpty(), printed.constData());
+        QVERIFY(!QFileInfo::exists(to));
+    }
+
+    // With --keep-going the records that can be read are written, and the report's first line says how many were
+    // lost and why; a header count beyond what the file can hold leaves the loss unknown rather than invented.
+    void keepGoingWritesWhatCanBeRead_data()
+    {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("written");
+        QTest::addColumn<QString>("first");
+        QTest::newRow("block header") << "block header" << 174 << "jhb.DB 已损坏，丢失 26 条记录：第 1 块";
+        QTest::newRow("count 7") << "count 7" << 200
+                                 << "jhb.DB 已损坏，丢失 0 条记录：表头记载 7 条记录，数据块中有 200 条";
+        QTest::newRow("count 0x7FFFFFFF") << "count 0x7FFFFFFF" << 200 << "jhb.DB 已损坏，丢失的记录数无法确定";
+    }
+    void keepGoingWritesWhatCanBeRead()
+    {
+        QFETCH(QString, damage);
+        QFETCH(int, written);
+        QFETCH(QString, first);
+        QTemporaryDir from;
+        const QString jhb = from.filePath(QStringLiteral("jhb.DB"));
+        writeSmallTable(jhb, 200);
+        ParadoxDamage::apply(jhb, damage);
+        QTemporaryDir out;
+        StderrCapture err;
+        const Exchange::ImportReport report = Exchange::importParadox(from.path(), out.path(), true);
+        const QByteArray printed = err.finish();
+        QVERIFY2(printed.isEmpty(), printed.constData());
+        QVERIFY(report.damaged());
+        QCOMPARE(report.purchases.written, written);
+        QCOMPARE(report.purchases.skipped, 0);
+        QVERIFY2(report.lines().value(0).startsWith(first), qPrintable(report.lines().join(u'\n')));
+        Database db(out.path());
+        QCOMPARE(rows(db, QStringLiteral("SELECT count(*), count(DISTINCT ID) FROM JHB WHERE Name = '大  米'")),
+                 QStringList(QStringLiteral("%1|%1").arg(written)));
+    }
+
+    // A summary table must have the summary's fields, as the purchase table must have its own.
+    void refusesSummaryWithoutItsFields()
+    {
+        QTemporaryDir from;
+        writeSmallTable(from.filePath(QStringLiteral("jhb.DB")));
+        {
+            ParadoxWriter w(from.filePath(QStringLiteral("huizong.DB")), {{"ID", pxfLong, 4}});
+            w.add({1});
+        }
         QTemporaryDir out;
         const QString to = out.filePath(QStringLiteral("data"));
         try {
             Exchange::importParadox(from.path(), to);
-            QFAIL("a damaged table was imported");
+            QFAIL("a summary table without its fields was imported");
         } catch (const AppError &e) {
-            QVERIFY2(e.message().contains(file) && e.message().contains(QStringLiteral("未导入任何记录")),
-                     qPrintable(e.message()));
+            QVERIFY2(e.message().contains(QStringLiteral("huizong.DB 缺少字段 Name")), qPrintable(e.message()));
         }
         QVERIFY(!QFileInfo::exists(to));
     }
