@@ -8,7 +8,9 @@
 #include "reports/form2.h"
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/data_folder.h"
 #include "widgets/message_boxes.h"
+#include "widgets/server_wait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -41,6 +43,21 @@ std::unique_ptr<InstanceLock> lockDataFolder()
     return nullptr;
 }
 
+// With the ledger on a server the memo pad stays on this PC: in the same per-user folder the launcher uses, also
+// when the program is started by hand from another folder. Made when missing; the memo lives in the current folder.
+void useMemoFolder()
+{
+    const QString folder = userDataFolder();
+    try {
+        prepareMemoFolder(folder);
+    } catch (const AppError &e) {
+        MessageBoxes::instance().error(QStringLiteral("不能建立备忘录的文件夹 %1，备忘录不能保存。\n%2")
+                                           .arg(QDir::toNativeSeparators(folder), e.message()));
+        return;
+    }
+    QDir::setCurrent(folder);
+}
+
 } // namespace
 
 int runProgram(QApplication &app, const std::function<void()> &eventLoop)
@@ -48,11 +65,16 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
     Q_UNUSED(app);
     std::unique_ptr<InstanceLock> lock;
     // Several copies share a ledger on a server by design: only a folder is locked.
-    if (!Database::isServerAlias(Database::alias())) {
+    const bool server = Database::isServerAlias(Database::alias());
+    if (!server) {
         lock = lockDataFolder();
         if (!lock)
             return 0;
+    } else {
+        useMemoFolder();
     }
+    // A server that is slow to answer never leaves a frozen window: the splash and the window keep painting.
+    ServerWaitIndicator::install();
     bool started = false;
     try {
         fm = new Tfm;

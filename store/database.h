@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -106,6 +107,24 @@ namespace Session {
 Database &database();
 void reset(); // closes the connection, so the next use resolves the alias anew (tests use this)
 } // namespace Session
+
+// Waiting for a database server. Every round trip to a server is bounded: a statement that hears nothing from the
+// server for answerLimit() is given up (cancelled on the server, the connection ended) and fails with the
+// lost-connection message; a large read goes on as long as rows keep arriving. A connection is made within
+// connectLimit() or refused as timed out. Meanwhile the watcher, when one is installed, is told about every 50 ms
+// from half a second on (the window keeps painting and shows that it waits), and once when the wait has ended.
+namespace ServerWait {
+struct Watcher
+{
+    std::function<void(const QString &server, qint64 waitedMs)> waiting;
+    std::function<void()> ended;
+};
+void setWatcher(Watcher watcher);
+void setAnswerLimit(int ms);
+int answerLimit();
+void setConnectLimit(int ms);
+int connectLimit();
+} // namespace ServerWait
 
 // A prepared statement; values are bound and read as QVariant (QDate as ISO text).
 class Statement
