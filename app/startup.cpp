@@ -87,6 +87,10 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         installFontSubstitutes();
         QApplication::setApplicationName(QStringLiteral("Vanterlo"));
         convertParadoxFolder(Database::aliasFolder());
+        // A server is reached once, here, while the splash is up: one box within the connect limit when it cannot be,
+        // instead of each page trying again.
+        if (server)
+            Session::database();
 
         Form1 = new TForm1;
         Form2 = new TForm2(Form1);
