@@ -1,7 +1,13 @@
 #pragma once
 
+// The datasets as the forms, controls, reports and tools use them: Dataset, the cursor over rows with its states, and
+// its two kinds, Table and Query. Their fields are declared in field.h and the way controls follow them in
+// data_source.h; both come with this header.
+
 #include "store/app_error.h"
+#include "store/data_source.h"
 #include "store/database.h"
+#include "store/field.h"
 #include "store/key_list.h"
 
 #include <QDate>
@@ -12,85 +18,6 @@
 #include <functional>
 #include <memory>
 #include <vector>
-
-class Dataset;
-class DataSource;
-
-// One column of a dataset, reading and writing the current row.
-class Field
-{
-public:
-    Field(Dataset *dataset, int index, FieldDef def) : m_dataset(dataset), m_index(index), m_def(std::move(def)) {}
-
-    const QString &fieldName() const { return m_def.name; }
-    FieldType dataType() const { return m_def.type; }
-    int size() const { return m_def.size; }
-    bool required() const { return m_def.required; }
-    int index() const { return m_index; }
-
-    QVariant value() const; // a null QVariant when the field has no value
-    bool isNull() const { return value().isNull(); }
-    QString asString() const;  // the field's text form; empty when it has no value
-    int asInteger() const;     // 0 when it has no value; throws for a value beyond 32 bits
-    qint64 asLargeInt() const; // 0 when it has no value
-    double asFloat() const;    // 0 when it has no value; throws when the value is text that is not a number
-    static double floatOf(const QVariant &value); // the same for a value of this field
-    QDate asDate() const;
-
-    // Writing needs the dataset in edit or insert state.
-    void setValue(const QVariant &value);
-    void setAsString(const QString &text); // converted to the field's type; empty text clears the field
-    void setAsInteger(int value) { setValue(value); }
-    void clear() { setValue(QVariant()); }
-
-    // The text form of a value of the given type: numbers in the general number format, dates in the short date form.
-    // A value another program stored in a form the field does not read is given as it is stored.
-    static QString textOf(FieldType type, const QVariant &value);
-    // True for a value not of the field's type: stored by another program as text in a number field, say.
-    static bool isForeign(FieldType type, const QVariant &value);
-
-private:
-    Dataset *m_dataset;
-    int m_index;
-    FieldDef m_def;
-};
-
-enum class DataEvent
-{
-    ActiveChanged,     // opened or closed
-    DatasetChanged,    // a data source was pointed at another dataset (sent by DataSource)
-    LayoutReset,       // rows changed wholesale
-    RowsAboutToInsert, // info: display row
-    RowsInserted,      // info: display row
-    RowsAboutToRemove, // info: display row
-    RowsRemoved,       // info: display row
-    RowChanged,        // info: display row whose values changed
-    CursorMoved,       // the current row moved
-    RecordChanged,     // the current record's values changed (info: field index, or -1 for all)
-    StateChanged,      // browse / edit / insert
-    UpdateRecord,      // controls must store their held text into the fields now
-};
-
-// Something that follows a data source: an edit, a grid.
-class DataLink
-{
-public:
-    DataLink() = default;
-    virtual ~DataLink();
-    DataLink(const DataLink &) = delete;
-    DataLink &operator=(const DataLink &) = delete;
-
-    void setDataSource(DataSource *source);
-    DataSource *dataSource() const { return m_source; }
-    Dataset *dataset() const;
-
-protected:
-    friend class DataSource;
-    virtual void dataEvent(DataEvent event, int info) = 0;
-
-private:
-    DataSource *m_source = nullptr;
-};
 
 // A cursor over rows of the database: a table read in key order, or the result of a query. Rows are fetched by key in
 // small windows; a table of a million rows keeps only its keys in memory.
@@ -304,22 +231,4 @@ private:
     QStringList m_sql;
     std::vector<QVariant> m_params;
     bool m_requestLive = false;
-};
-
-// Connects controls to a dataset; the dataset can be replaced at run time and the controls follow at once.
-class DataSource : public QObject
-{
-    Q_OBJECT
-public:
-    explicit DataSource(const QString &name, QObject *parent = nullptr);
-    ~DataSource() override;
-    void setDataset(Dataset *dataset);
-    Dataset *dataset() const { return m_dataset; }
-
-private:
-    friend class Dataset;
-    friend class DataLink;
-    void dispatch(DataEvent event, int info);
-    Dataset *m_dataset = nullptr;
-    QList<DataLink *> m_links;
 };
