@@ -82,6 +82,17 @@ public:
     static void setAfterRollback(void (*handler)());
     static void rolledBack();
 
+    // What the program shows may no longer be what the server holds: a statement met a lost connection, a reading
+    // again failed, or a connection was made anew (its temporary summary table starts empty). refreshIfStale() reads
+    // the open datasets again; the error boundary calls it once the user has closed the box.
+    static void markStale();
+    static void refreshIfStale();
+    // Counts the connections made anew: rows read before one may have died with the old session.
+    static quint64 connectionGeneration();
+    // Before an action: the program's connection, when its session was ended by the server, is made anew and what is
+    // shown read again, so that the action works on what the server holds.
+    static void checkSession();
+
     Backend::Connection &connection() const { return *m_conn; }
 
 private:

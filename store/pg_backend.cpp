@@ -592,6 +592,9 @@ public:
     void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
     [[noreturn]] void fail(const PGresult *res) const
     {
+        // What the window shows was read through a connection that is gone, or a write may be half known.
+        if (PQstatus(m_conn) != CONNECTION_OK || m_shared->timedOut > 0)
+            Database::markStale();
         throw AppError(statementError(m_conn, res, m_alias, m_shared->timedOut.exchange(0)));
     }
     const QString &serverText() const { return m_server; }
@@ -624,6 +627,34 @@ public:
     }
 
     void setAfterReconnect(std::function<void()> setup) override { m_afterReconnect = std::move(setup); }
+
+    bool renewIfEnded() override
+    {
+        if (m_shared->waiting > 0)
+            return false;
+        settle(); // rows read ahead are taken first: they end with the session too
+        if (PQstatus(m_conn) != CONNECTION_OK || PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            return false;
+        // An ended session has left its last words (or the end of the stream) on the socket.
+        pollfd p{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        // The last words first, the end of the stream on a later read.
+        for (int i = 0; i < 4 && PQstatus(m_conn) == CONNECTION_OK; ++i) {
+            p.revents = 0;
+            if (PQconsumeInput(m_conn) == 0 || ::poll(&p, 1, 0) <= 0)
+                break;
+        }
+        while (PGnotify *n = PQnotifies(m_conn))
+            PQfreemem(n);
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            return false;
+        try {
+            revive();
+        } catch (const AppError &) {
+        }
+        return true;
+    }
 
     // A connection that was lost (the server restarted, the network was down) is made anew before the next
     // statement: the statement that met the loss has failed with its message; what follows works again.

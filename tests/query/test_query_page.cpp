@@ -83,6 +83,7 @@ private slots:
     void deleting_data();
     void deleting();
     void deletingRefusedByTheEngine();
+    void aDeletionCutShortOnTheServer();
     void ctrlDeleteInTheDetailGrid();
     void deletingManyShowsProgress();
     void gridsShowEveryValue();
@@ -786,6 +787,42 @@ void TestQueryPage::deleting()
     click(form->Button6);
     QCOMPARE(data->count(QStringLiteral("JHB")), before);
     QCOMPARE(form->guidance(), QStringLiteral("进行下一次删除、查询、打印；"));
+}
+
+// "删除所有" over thousands of records, its connection ended by the server part way: the server undoes the whole
+// deletion, the grid shows every record the server still holds, the box says that none was deleted, and the next
+// "删除所有" deletes them all.
+void TestQueryPage::aDeletionCutShortOnTheServer()
+{
+    if (!data->onServer())
+        QSKIP("a server's own undoing of a deletion");
+    WorkProgress::delay = 0;
+    Database &db = Session::database();
+    db.exec("INSERT INTO JHB SELECT 20000 + n, '大  米', 1, 1, 1, DATE '2026-03-04' FROM generate_series(1, 3000) n");
+    db.exec("CREATE SEQUENCE cut_after; CREATE FUNCTION cut_short() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF nextval('cut_after') >= 1000 THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF; "
+            "RETURN NEW; END $$; CREATE TRIGGER cut_short AFTER INSERT ON JHB_deleted FOR EACH ROW "
+            "EXECUTE FUNCTION cut_short()");
+    enterPage();
+    Dataset *shown = form->DataSource3->dataset();
+    QCOMPARE(shown->recordCount(), 3006);
+    click(form->CheckBox2);
+    boxes->clear();
+    click(form->Button6);
+    const QString text = boxes->texts().join(QLatin1Char('|'));
+    QVERIFY2(text.contains(QStringLiteral("连接断开了")) && text.contains(QStringLiteral("一条也没有删除")),
+             qPrintable(text));
+    QCOMPARE(data->count(QStringLiteral("JHB")), 3006);
+    QCOMPARE(form->DataSource3->dataset()->recordCount(), 3006);
+
+    db.exec("DROP TRIGGER cut_short ON JHB_deleted");
+    if (!form->CheckBox2->isChecked())
+        click(form->CheckBox2);
+    boxes->clear();
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 0);
+    QCOMPARE(form->DataSource3->dataset()->recordCount(), 0);
+    QVERIFY(boxes->texts().contains(QStringLiteral("0")));
 }
 
 void TestQueryPage::deletingRefusedByTheEngine()
