@@ -8,7 +8,9 @@
 #include "reports/form2.h"
 #include "store/app_error.h"
 #include "store/database.h"
+#include "tools/data_folder.h"
 #include "widgets/message_boxes.h"
+#include "widgets/server_wait.h"
 
 #include <QApplication>
 #include <QDir>
@@ -63,6 +65,21 @@ QString startMessage(const QString &message)
     return rest.isEmpty() ? chinese : chinese + u'\n' + rest;
 }
 
+// With the ledger on a server the memo pad stays on this PC: in the same per-user folder the launcher uses, also
+// when the program is started by hand from another folder. Made when missing; the memo lives in the current folder.
+void useMemoFolder()
+{
+    const QString folder = userDataFolder();
+    try {
+        prepareMemoFolder(folder);
+    } catch (const AppError &e) {
+        MessageBoxes::instance().error(QStringLiteral("不能建立备忘录的文件夹 %1，备忘录不能保存。\n%2")
+                                           .arg(QDir::toNativeSeparators(folder), e.message()));
+        return;
+    }
+    QDir::setCurrent(folder);
+}
+
 } // namespace
 
 int runProgram(QApplication &app, const std::function<void()> &eventLoop)
@@ -70,11 +87,16 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
     Q_UNUSED(app);
     std::unique_ptr<InstanceLock> lock;
     // Several copies share a ledger on a server by design: only a folder is locked.
-    if (!Database::isServerAlias(Database::alias())) {
+    const bool server = Database::isServerAlias(Database::alias());
+    if (!server) {
         lock = lockDataFolder();
         if (!lock)
             return 0;
+    } else {
+        useMemoFolder();
     }
+    // A server that is slow to answer never leaves a frozen window: the splash and the window keep painting.
+    ServerWaitIndicator::install();
     bool started = false;
     try {
         fm = new Tfm;
@@ -87,6 +109,10 @@ int runProgram(QApplication &app, const std::function<void()> &eventLoop)
         installFontSubstitutes();
         QApplication::setApplicationName(QStringLiteral("Vanterlo"));
         convertParadoxFolder(Database::aliasFolder());
+        // A server is reached once, here, while the splash is up: one box within the connect limit when it cannot be,
+        // instead of each page trying again.
+        if (server)
+            Session::database();
 
         Form1 = new TForm1;
         Form2 = new TForm2(Form1);

@@ -51,6 +51,9 @@ public:
     // What a connection that was lost and made anew needs again (its temporary tables, its settings). Only a
     // connection to a server is ever made anew.
     virtual void setAfterReconnect(std::function<void()> setup) { Q_UNUSED(setup); }
+    // Between two actions: a session the server has ended (a restart, an administrator) is made anew now, before
+    // the next action reads what died with it. True when it was.
+    virtual bool renewIfEnded() { return false; }
 };
 
 } // namespace Backend

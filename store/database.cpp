@@ -23,6 +23,10 @@ using Backend::sqliteMessage;
 
 namespace {
 
+// What is shown may no longer be what the server holds; the connections made anew so far.
+bool stale = false;
+quint64 generation = 0;
+
 const char *const CreateJhb = R"(CREATE TABLE JHB (
     ID INTEGER PRIMARY KEY NOT NULL,
     Name VARCHAR(8) NOT NULL,
@@ -279,6 +283,8 @@ void Database::openServer(bool check)
     Closing::install(*this);
     Indexes::upgrade(*this);
     m_conn->setAfterReconnect([this] {
+        ++generation;
+        markStale();
         exec(CreateServerHuizong);
         RecycleBin::install(*this);
         History::install(*this);
@@ -429,6 +435,24 @@ void Database::rolledBack()
         afterRollback();
 }
 
+void Database::markStale()
+{
+    stale = true;
+}
+
+void Database::refreshIfStale()
+{
+    if (!stale)
+        return;
+    stale = false;
+    rolledBack(); // a dataset that cannot be read now marks the program stale again
+}
+
+quint64 Database::connectionGeneration()
+{
+    return generation;
+}
+
 void Database::create(const QString &alias)
 {
     if (isServerAlias(alias)) {
@@ -501,6 +525,13 @@ void reset()
     connection().reset();
 }
 } // namespace Session
+
+void Database::checkSession()
+{
+    const auto &db = Session::connection();
+    if (db && db->isServer() && db->connection().renewIfEnded())
+        refreshIfStale();
+}
 
 Statement::Statement(Database &db, const QString &sql) : m_impl(db.connection().prepare(sql)) {}
 

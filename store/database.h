@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <QVariant>
+#include <functional>
 #include <memory>
 #include <string_view>
 
@@ -81,6 +82,17 @@ public:
     static void setAfterRollback(void (*handler)());
     static void rolledBack();
 
+    // What the program shows may no longer be what the server holds: a statement met a lost connection, a reading
+    // again failed, or a connection was made anew (its temporary summary table starts empty). refreshIfStale() reads
+    // the open datasets again; the error boundary calls it once the user has closed the box.
+    static void markStale();
+    static void refreshIfStale();
+    // Counts the connections made anew: rows read before one may have died with the old session.
+    static quint64 connectionGeneration();
+    // Before an action: the program's connection, when its session was ended by the server, is made anew and what is
+    // shown read again, so that the action works on what the server holds.
+    static void checkSession();
+
     Backend::Connection &connection() const { return *m_conn; }
 
 private:
@@ -106,6 +118,24 @@ namespace Session {
 Database &database();
 void reset(); // closes the connection, so the next use resolves the alias anew (tests use this)
 } // namespace Session
+
+// Waiting for a database server. Every round trip to a server is bounded: a statement that hears nothing from the
+// server for answerLimit() is given up (cancelled on the server, the connection ended) and fails with the
+// lost-connection message; a large read goes on as long as rows keep arriving. A connection is made within
+// connectLimit() or refused as timed out. Meanwhile the watcher, when one is installed, is told about every 50 ms
+// from half a second on (the window keeps painting and shows that it waits), and once when the wait has ended.
+namespace ServerWait {
+struct Watcher
+{
+    std::function<void(const QString &server, qint64 waitedMs)> waiting;
+    std::function<void()> ended;
+};
+void setWatcher(Watcher watcher);
+void setAnswerLimit(int ms);
+int answerLimit();
+void setConnectLimit(int ms);
+int connectLimit();
+} // namespace ServerWait
 
 // A prepared statement; values are bound and read as QVariant (QDate as ISO text).
 class Statement

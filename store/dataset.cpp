@@ -29,6 +29,7 @@ void rereadAll()
             if (allDatasets().contains(d))
                 d->reread();
         } catch (...) {
+            Database::markStale(); // tried again later
         }
     }
 }
@@ -113,6 +114,7 @@ void Dataset::open()
     }
     m_rows = std::move(src.rows);
     assignKeys(m_keys, m_live, m_rows.size(), src.keys);
+    m_readOn = Database::connectionGeneration();
     m_cache.clear();
     m_memoRow = nullptr;
     forgetStatements();
@@ -137,6 +139,7 @@ void Dataset::reread()
     Source src = load();
     m_rows = std::move(src.rows);
     assignKeys(m_keys, m_live, m_rows.size(), src.keys);
+    m_readOn = Database::connectionGeneration();
     m_cache.clear();
     m_memoRow = nullptr;
     dropAhead();

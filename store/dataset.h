@@ -157,7 +157,8 @@ private:
     KeyList m_keys;
     std::vector<Row> m_rows; // read-only results
     bool m_live = false;
-    int m_cur = -1; // index of the current row in m_keys; -1 when empty
+    quint64 m_readOn = 0; // the connection the rows were read on (see Database::connectionGeneration)
+    int m_cur = -1;       // index of the current row in m_keys; -1 when empty
     bool m_bof = true;
     bool m_eof = true;
     Row m_buffer;   // the row being appended or edited

@@ -98,15 +98,23 @@ AppError Dataset::changedError(qint64 key, bool deleting, bool gone)
     // What is shown of the row is read again, so that the user sees what the file holds now.
     m_cache.remove(key);
     m_memoRow = nullptr;
+    // Rows read through a connection since made anew may have gone with it (the summary is the session's own): that
+    // says nothing about other programs. The datasets are read again once the box is closed.
+    if (m_readOn != Database::connectionGeneration()) {
+        Database::markStale();
+        return AppError(QStringLiteral("与数据库服务器 %1 的连接断开后已重新建立，这里显示的内容是断开以前读出的，"
+                                       "刚才的操作没有完成。显示的内容将重新读出，请再做一次刚才的操作。")
+                            .arg(database().displayName()));
+    }
     if (gone)
-        return AppError(QStringLiteral("%1\n这条记录（流水号 %2）已被别的程序删除了")
-                            .arg(QString::fromLatin1(DeletedByOther))
-                            .arg(key));
-    return AppError(QStringLiteral("%1\n这条记录（流水号 %2）已被别的程序修改过，%3")
-                        .arg(QString::fromLatin1(ChangedByOther))
+        return AppError(QStringLiteral("这条记录（流水号 %1）已被别的程序删除了。\n%2")
+                            .arg(key)
+                            .arg(QString::fromLatin1(DeletedByOther)));
+    return AppError(QStringLiteral("这条记录（流水号 %1）已被别的程序修改过，%2。\n%3")
                         .arg(key)
                         .arg(deleting ? QStringLiteral("没有删除；请看清它现在的内容后再决定")
-                                      : QStringLiteral("这次的修改没有写入；请取消后看清它现在的内容再改")));
+                                      : QStringLiteral("这次的修改没有写入；请取消后看清它现在的内容再改"))
+                        .arg(QString::fromLatin1(ChangedByOther)));
 }
 
 void Dataset::append()

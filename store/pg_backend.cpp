@@ -4,18 +4,187 @@
 #include "store/text_forms.h"
 
 #include <QDate>
+#include <QElapsedTimer>
+#include <QHash>
 #include <QRegularExpression>
+#include <atomic>
 #include <cctype>
 #include <charconv>
 #include <libpq-fe.h>
 #include <limits>
+#include <poll.h>
+#include <sys/socket.h>
 #include <system_error>
 #include <thread>
 #include <vector>
 
+namespace {
+
+ServerWait::Watcher &watcher()
+{
+    static ServerWait::Watcher w;
+    return w;
+}
+// 15 s: longer than any statement of the program takes on a working server (a deletion of a year's records sends
+// a batch at a time), and short enough that a clerk is told before giving up on the window.
+std::atomic<int> answerLimitMs{15000};
+// 10 s, as the command-line tool waits for a connection.
+std::atomic<int> connectLimitMs{10000};
+
+} // namespace
+
+namespace ServerWait {
+void setWatcher(Watcher w)
+{
+    watcher() = std::move(w);
+}
+void setAnswerLimit(int ms)
+{
+    answerLimitMs = ms;
+}
+int answerLimit()
+{
+    return answerLimitMs;
+}
+void setConnectLimit(int ms)
+{
+    connectLimitMs = ms;
+}
+int connectLimit()
+{
+    return connectLimitMs;
+}
+} // namespace ServerWait
+
 namespace Backend {
 
 namespace {
+
+// One wait for the server, as the window sees it: told from half a second on, and told once that it has ended. Waits
+// nest (a statement that first prepares, then runs); only the outermost tells the end.
+class Wait
+{
+public:
+    // watched: on the window's thread; a thread of its own reading rows ahead waits silently. busy counts the waits
+    // of one connection.
+    Wait(QString server, bool watched, int *busy = nullptr)
+        : m_server(std::move(server)), m_watched(watched && depth() == 0), m_busy(busy)
+    {
+        if (m_busy)
+            ++*m_busy;
+        if (m_watched)
+            ++depth();
+        m_since.start();
+    }
+    ~Wait()
+    {
+        if (m_busy)
+            --*m_busy;
+        if (!m_watched)
+            return;
+        --depth();
+        if (m_told && watcher().ended)
+            watcher().ended();
+    }
+    Wait(const Wait &) = delete;
+    Wait &operator=(const Wait &) = delete;
+
+    // Called between looks at the socket.
+    void tick()
+    {
+        if (!m_watched || m_since.elapsed() < 500 || !watcher().waiting)
+            return;
+        if (m_told && m_lastTold.elapsed() < 50)
+            return;
+        m_told = true;
+        m_lastTold.start();
+        watcher().waiting(m_server, m_since.elapsed());
+    }
+
+private:
+    static int &depth()
+    {
+        thread_local int d = 0;
+        return d;
+    }
+    QString m_server;
+    bool m_watched;
+    int *m_busy;
+    bool m_told = false;
+    QElapsedTimer m_since;
+    QElapsedTimer m_lastTold;
+};
+
+// A server that stopped answering: the statement is cancelled on the server (from a thread of its own, since the
+// cancel request itself may get no answer), and the connection is ended here, so that nothing more is waited for.
+void giveUp(PGconn *c)
+{
+    if (PGcancel *cancel = PQgetCancel(c)) {
+        try {
+            std::thread([cancel] {
+                char why[256];
+                PQcancel(cancel, why, int(sizeof why));
+                PQfreeCancel(cancel);
+            }).detach();
+        } catch (const std::system_error &) {
+            PQfreeCancel(cancel);
+        }
+    }
+    if (PQsocket(c) >= 0)
+        ::shutdown(PQsocket(c), SHUT_RDWR);
+    PQconsumeInput(c); // meets the end: the connection is bad from now on
+}
+
+// Waits until the connection can hand out its next result without blocking, reading whatever arrives. A server silent
+// for longer than the answer limit is given up (timedOut set); rows that keep arriving keep the wait going.
+void awaitAnswer(PGconn *c, Wait &wait, std::atomic<int> &timedOut)
+{
+    QElapsedTimer quiet;
+    quiet.start();
+    while (PQstatus(c) == CONNECTION_OK && PQisBusy(c)) {
+        if (PQflush(c) < 0)
+            return;
+        pollfd p{PQsocket(c), POLLIN, 0};
+        const int n = ::poll(&p, 1, 50);
+        if (n > 0) {
+            if (!PQconsumeInput(c))
+                return; // the result says what went wrong
+            quiet.restart();
+        } else if (n < 0 && errno != EINTR) {
+            return;
+        } else if (quiet.elapsed() >= answerLimitMs) {
+            timedOut = answerLimitMs.load();
+            giveUp(c);
+            return;
+        }
+        wait.tick();
+    }
+}
+
+// Drives a connection being made (or made anew) to its end within the connect limit. False when it failed or took
+// too long (timedOut set).
+bool awaitConnection(PGconn *c, PostgresPollingStatusType (*pollOnce)(PGconn *), Wait &wait, bool &timedOut)
+{
+    QElapsedTimer since;
+    since.start();
+    PostgresPollingStatusType state = PGRES_POLLING_WRITING;
+    while (state != PGRES_POLLING_OK && state != PGRES_POLLING_FAILED) {
+        if (PQstatus(c) == CONNECTION_BAD)
+            return false;
+        pollfd p{PQsocket(c), short(state == PGRES_POLLING_READING ? POLLIN : POLLOUT), 0};
+        const int n = ::poll(&p, 1, 50);
+        if (n != 0) {
+            state = pollOnce(c);
+            continue;
+        }
+        if (since.elapsed() >= connectLimitMs) {
+            timedOut = true;
+            return false;
+        }
+        wait.tick();
+    }
+    return state == PGRES_POLLING_OK;
+}
 
 // The server folds unquoted names to lower case; the program knows its fields by their own spelling.
 QString programName(const char *name)
@@ -86,8 +255,27 @@ QString connectCause(const QString &engineText)
     return QStringLiteral("连不上服务器（服务器没有运行、地址或端口不对，或者网络不通）");
 }
 
-// The message the user sees for a failed statement.
-QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
+// The right that the server's refusal names, as the user reads it.
+QString missingRight(const QString &engineText)
+{
+    const QString t = engineText.toLower();
+    if (t.contains(QLatin1String("temporary")))
+        return QStringLiteral("缺少 TEMPORARY 权限（在这个数据库中建立临时表，每位用户的汇总表要用它）");
+    static const QRegularExpression object(
+        QStringLiteral("permission denied for (table|relation|sequence|schema|database|function) \"?([^\"\\s]+)"));
+    const QRegularExpressionMatch m = object.match(t);
+    if (!m.hasMatch())
+        return QStringLiteral("缺少所需的权限");
+    static const QHash<QString, QString> Kinds{
+        {QStringLiteral("table"), QStringLiteral("表")},        {QStringLiteral("relation"), QStringLiteral("表")},
+        {QStringLiteral("sequence"), QStringLiteral("序列")},   {QStringLiteral("schema"), QStringLiteral("模式")},
+        {QStringLiteral("database"), QStringLiteral("数据库")}, {QStringLiteral("function"), QStringLiteral("函数")}};
+    return QStringLiteral("缺少对%1 %2 的权限").arg(Kinds.value(m.captured(1)), m.captured(2));
+}
+
+// The message the user sees for a failed statement: the sentence for the user first, ending in "。", then the
+// engine's own text for the administrator. timedOutMs: the program gave up on a server that did not answer for so long.
+QString statementError(PGconn *conn, const PGresult *res, const QString &alias, int timedOutMs = 0)
 {
     const char *state = res ? PQresultErrorField(res, PG_DIAG_SQLSTATE) : nullptr;
     const QString code = QString::fromLatin1(state ? state : "");
@@ -106,17 +294,36 @@ QString statementError(PGconn *conn, const PGresult *res, const QString &alias)
     if (text.isEmpty())
         text = QString::fromUtf8(PQerrorMessage(conn)).trimmed();
     text = withoutPassword(text, alias);
-    if (PQstatus(conn) == CONNECTION_BAD || code.startsWith(QLatin1String("08")))
-        return QStringLiteral("%1\n与数据库服务器 %2 的连接断开了；刚才的操作没有完成。程序在下一次操作时重新连接，"
-                              "请检查网络后再试一次")
-            .arg(text, serverName(alias));
+    const auto withEngine = [&text](const QString &sentence) {
+        return text.isEmpty() ? sentence : sentence + QLatin1Char('\n') + text;
+    };
+    const QString server = serverName(alias);
+    if (timedOutMs > 0)
+        return withEngine(
+            QStringLiteral("数据库服务器 %1 %2 秒没有应答（服务器停住了，或者网络不通），程序已放弃等待并断开了"
+                           "连接；刚才的操作没有完成。程序在下一次操作时重新连接，请检查网络后再试一次。")
+                .arg(server)
+                .arg((timedOutMs + 999) / 1000));
+    if (PQstatus(conn) != CONNECTION_OK || code.startsWith(QLatin1String("08")))
+        return withEngine(
+            QStringLiteral("与数据库服务器 %1 的连接断开了；刚才的操作没有完成。程序在下一次操作时重新连接，"
+                           "请检查网络后再试一次。")
+                .arg(server));
     if (code == QLatin1String("40001") || code == QLatin1String("40P01") || code == QLatin1String("55P03"))
-        return QStringLiteral("%1\n数据正被另一台电脑使用，这次的操作没有完成；请再试一次").arg(text);
+        return withEngine(
+            QStringLiteral("数据库服务器 %1 上的数据正被另一台电脑使用，这次的操作没有完成；请再试一次。").arg(server));
     if (code == QLatin1String("42501"))
-        return QStringLiteral("%1\n数据库服务器 %2：没有这样做的权限").arg(text, serverName(alias));
+        return withEngine(QStringLiteral("数据库服务器 %1 不允许这样做：%2。请管理员给这位用户这个权限。")
+                              .arg(server, missingRight(text)));
     if (code == QLatin1String("53100"))
-        return QStringLiteral("%1\n数据库服务器 %2 的磁盘已满；没有写入任何内容").arg(text, serverName(alias));
-    return text;
+        return withEngine(QStringLiteral("数据库服务器 %1 的磁盘已满；没有写入任何内容。").arg(server));
+    if (code == QLatin1String("57014"))
+        return withEngine(QStringLiteral("数据库服务器 %1 取消了刚才的操作；操作没有完成，请再试一次。").arg(server));
+    if (code.startsWith(QLatin1String("57P")) || code.startsWith(QLatin1String("53")))
+        return withEngine(QStringLiteral("数据库服务器 %1 现在不能完成这个操作（正在关闭、重新启动，或者资源不足）；"
+                                         "操作没有完成，请稍后再试一次。")
+                              .arg(server));
+    return withEngine(QStringLiteral("数据库服务器 %1 没有执行刚才的操作；操作没有完成。").arg(server));
 }
 
 using Result = std::unique_ptr<PGresult, decltype(&PQclear)>;
@@ -154,12 +361,18 @@ struct Shared
     // later, together with others, outside a transaction.
     quint64 next = 0;
     int generation = 0; // counts the connections made anew: their statements must be prepared again
+    // Set when the program gave up on a server that did not answer; the failure's message says so.
+    std::atomic<int> timedOut{0}; // how long it waited, in ms
+    // Counts the waits under way on the program's thread: a statement started meanwhile (by a timer while the window
+    // paints, say) would interleave with the one the connection is busy with.
+    int waiting = 0;
     QList<QByteArray> unused;
     // A query sent ahead: a thread of its own reads its rows from the connection while the program works on, until
     // the connection is wanted for anything else.
     PgCursor *aheadOwner = nullptr;
     std::thread reader;
-    PGresult *aheadResult = nullptr; // written by the reader, read once it has ended
+    PGresult *aheadResult = nullptr;    // written by the reader, read once it has ended
+    std::atomic<bool> aheadRead{false}; // the reader has ended
     // Counts the statements that may change what a query reads: rows sent ahead of one of them are not taken.
     quint64 writes = 0;
 };
@@ -346,7 +559,7 @@ class PgConnection final : public Connection
 {
 public:
     PgConnection(PGconn *conn, const QString &alias)
-        : m_conn(conn), m_alias(alias), m_shared(std::make_shared<Shared>())
+        : m_conn(conn), m_alias(alias), m_server(serverName(alias)), m_shared(std::make_shared<Shared>())
     {
     }
     ~PgConnection() override
@@ -382,7 +595,35 @@ public:
     }
     const QString &alias() const { return m_alias; }
     void setChanges(const PGresult *res) { m_changes = QByteArray(PQcmdTuples(const_cast<PGresult *>(res))).toInt(); }
-    [[noreturn]] void fail(const PGresult *res) const { throw AppError(statementError(m_conn, res, m_alias)); }
+    [[noreturn]] void fail(const PGresult *res) const
+    {
+        // What the window shows was read through a connection that is gone, or a write may be half known.
+        if (PQstatus(m_conn) != CONNECTION_OK || m_shared->timedOut > 0)
+            Database::markStale();
+        throw AppError(statementError(m_conn, res, m_alias, m_shared->timedOut.exchange(0)));
+    }
+    const QString &serverText() const { return m_server; }
+
+    // Sends what send() sends and waits for its answer, as PQexec would have: the first failure, else the last
+    // result; null when nothing could be sent. The wait is bounded and keeps the window answering.
+    template <class Send> Result run(Send send) const
+    {
+        Wait wait(m_server, true, &m_shared->waiting);
+        if (send(m_conn) != 1)
+            return wrap(nullptr);
+        Result kept = wrap(nullptr);
+        for (;;) {
+            awaitAnswer(m_conn, wait, m_shared->timedOut);
+            PGresult *r = PQgetResult(m_conn);
+            if (!r)
+                break;
+            if (kept && !succeeded(kept.get()))
+                PQclear(r);
+            else
+                kept = wrap(r);
+        }
+        return kept;
+    }
 
     std::unique_ptr<Cursor> prepare(const QString &sql) override
     {
@@ -392,16 +633,53 @@ public:
 
     void setAfterReconnect(std::function<void()> setup) override { m_afterReconnect = std::move(setup); }
 
+    bool renewIfEnded() override
+    {
+        if (m_shared->waiting > 0)
+            return false;
+        settle(); // rows read ahead are taken first: they end with the session too
+        if (PQstatus(m_conn) != CONNECTION_OK || PQtransactionStatus(m_conn) != PQTRANS_IDLE)
+            return false;
+        // An ended session has left its last words (or the end of the stream) on the socket.
+        pollfd p{PQsocket(m_conn), POLLIN, 0};
+        if (::poll(&p, 1, 0) <= 0)
+            return false;
+        // The last words first, the end of the stream on a later read.
+        for (int i = 0; i < 4 && PQstatus(m_conn) == CONNECTION_OK; ++i) {
+            p.revents = 0;
+            if (PQconsumeInput(m_conn) == 0 || ::poll(&p, 1, 0) <= 0)
+                break;
+        }
+        while (PGnotify *n = PQnotifies(m_conn))
+            PQfreemem(n);
+        if (PQstatus(m_conn) == CONNECTION_OK)
+            return false;
+        try {
+            revive();
+        } catch (const AppError &) {
+        }
+        return true;
+    }
+
     // A connection that was lost (the server restarted, the network was down) is made anew before the next
     // statement: the statement that met the loss has failed with its message; what follows works again.
     void revive()
     {
+        if (m_shared->waiting > 0)
+            throw AppError(QStringLiteral("正在等待数据库服务器 %1 的应答，请稍候再试。").arg(m_server));
         settle();
-        if (PQstatus(m_conn) != CONNECTION_BAD || m_reviving)
+        if (PQstatus(m_conn) == CONNECTION_OK || m_reviving)
             return;
-        PQreset(m_conn);
-        if (PQstatus(m_conn) != CONNECTION_OK)
-            return; // the next statement says what is wrong
+        m_shared->timedOut = 0;
+        bool timedOut = false;
+        {
+            Wait wait(m_server, true, &m_shared->waiting);
+            if (PQresetStart(m_conn) != 1 || !awaitConnection(m_conn, &PQresetPoll, wait, timedOut)) {
+                if (timedOut)
+                    m_shared->timedOut = connectLimitMs.load();
+                return; // the next statement says what is wrong; the one after tries again
+            }
+        }
         // The server forgot the prepared statements with the connection.
         ++m_shared->generation;
         m_shared->unused.clear();
@@ -427,7 +705,7 @@ public:
     {
         revive();
         counted();
-        const Result res = wrap(PQexec(m_conn, sql));
+        const Result res = run([sql](PGconn *c) { return PQsendQuery(c, sql); });
         if (!succeeded(res.get()))
             fail(res.get());
         setChanges(res.get());
@@ -435,31 +713,35 @@ public:
 
     bool tryExec(const char *sql) noexcept override
     {
+        if (m_shared->waiting > 0)
+            return false;
         settle();
         counted();
-        PGresult *res = PQexec(m_conn, sql);
-        const bool ok = succeeded(res);
-        PQclear(res);
-        return ok;
+        return succeeded(run([sql](PGconn *c) { return PQsendQuery(c, sql); }).get());
     }
 
     void begin() override { exec("BEGIN"); }
 
     bool commit(QString *error) noexcept override
     {
+        if (m_shared->waiting > 0) {
+            if (error)
+                *error = QStringLiteral("正在等待数据库服务器 %1 的应答").arg(m_server);
+            return false;
+        }
         settle();
         counted();
-        PGresult *res = PQexec(m_conn, "COMMIT");
+        const Result answer = run([](PGconn *c) { return PQsendQuery(c, "COMMIT"); });
+        PGresult *res = answer.get();
         bool ok = succeeded(res);
         QString message;
         if (!ok) {
-            message = statementError(m_conn, res, m_alias);
+            message = statementError(m_conn, res, m_alias, m_shared->timedOut.exchange(0));
         } else if (qstrcmp(PQcmdStatus(res), "COMMIT") != 0) {
             // A transaction that a failed statement spoiled ends in a rollback, which the server reports as done.
             ok = false;
             message = QStringLiteral("A statement of the transaction failed");
         }
-        PQclear(res);
         if (!ok) {
             if (error)
                 *error = message;
@@ -515,6 +797,7 @@ public:
 private:
     PGconn *m_conn;
     QString m_alias;
+    QString m_server; // as the user reads it
     std::shared_ptr<Shared> m_shared;
     int m_changes = 0;
     std::function<void()> m_afterReconnect;
@@ -544,7 +827,8 @@ void PgCursor::prepareNamed() const
     const int generation = m_conn.shared()->generation;
     if (m_generation == generation)
         return;
-    const Result res = wrap(PQprepare(m_conn.handle(), m_name.constData(), m_sql.constData(), m_paramCount, nullptr));
+    const Result res = m_conn.run(
+        [this](PGconn *c) { return PQsendPrepare(c, m_name.constData(), m_sql.constData(), m_paramCount, nullptr); });
     if (!succeeded(res.get()))
         m_conn.fail(res.get());
     m_generation = generation;
@@ -556,7 +840,8 @@ const PGresult *PgCursor::described() const
         return m_result.get();
     if (!m_description) {
         prepareNamed();
-        Result desc = wrap(PQdescribePrepared(m_conn.handle(), m_name.constData()));
+        m_conn.settle();
+        Result desc = m_conn.run([this](PGconn *c) { return PQsendDescribePrepared(c, m_name.constData()); });
         if (!succeeded(desc.get()))
             m_conn.fail(desc.get());
         m_description = std::move(desc);
@@ -613,16 +898,23 @@ void PgConnection::readAhead(PgCursor *owner)
     Shared &s = *m_shared;
     s.aheadOwner = owner;
     s.aheadResult = nullptr;
-    const auto read = [conn = m_conn, &s] {
+    s.aheadRead = false;
+    const auto read = [conn = m_conn, &s, server = m_server] {
         // The query's one result; a result that follows (there is none for one query) is let go.
+        Wait wait(server, false);
         PGresult *first = nullptr;
-        while (PGresult *r = PQgetResult(conn)) {
+        for (;;) {
+            awaitAnswer(conn, wait, s.timedOut);
+            PGresult *r = PQgetResult(conn);
+            if (!r)
+                break;
             if (!first)
                 first = r;
             else
                 PQclear(r);
         }
         s.aheadResult = first;
+        s.aheadRead = true;
     };
     try {
         s.reader = std::thread(read);
@@ -636,8 +928,15 @@ void PgConnection::settle() const
     Shared &s = *m_shared;
     if (!s.aheadOwner)
         return;
-    if (s.reader.joinable())
+    if (s.reader.joinable()) {
+        // The reader's own wait is bounded; meanwhile the window is told, as for any other wait.
+        Wait wait(m_server, true, &s.waiting);
+        while (!s.aheadRead) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            wait.tick();
+        }
         s.reader.join();
+    }
     PgCursor *owner = s.aheadOwner;
     s.aheadOwner = nullptr;
     owner->receiveAhead(wrap(s.aheadResult));
@@ -667,9 +966,9 @@ bool PgCursor::step()
     // Inside a transaction a failed write must leave what came before it standing, as with the files: the statement
     // gets a savepoint of its own.
     const bool guard = m_write && PQtransactionStatus(c) == PQTRANS_INTRANS;
-    Result res =
-        guard ? guarded(values.data(), lengths.data())
-              : wrap(PQexecPrepared(c, m_name.constData(), m_paramCount, values.data(), lengths.data(), nullptr, 0));
+    Result res = guard ? guarded(values.data(), lengths.data()) : m_conn.run([&](PGconn *conn) {
+        return PQsendQueryPrepared(conn, m_name.constData(), m_paramCount, values.data(), lengths.data(), nullptr, 0);
+    });
     return firstRow(std::move(res));
 }
 
@@ -728,7 +1027,9 @@ Result PgCursor::guarded(const char *const *values, const int *lengths)
     if (PQenterPipelineMode(c) != 1) {
         // No pipeline to be had: the three steps one after another.
         m_conn.exec(Savepoint);
-        Result res = wrap(PQexecPrepared(c, m_name.constData(), m_paramCount, values, lengths, nullptr, 0));
+        Result res = m_conn.run([&](PGconn *conn) {
+            return PQsendQueryPrepared(conn, m_name.constData(), m_paramCount, values, lengths, nullptr, 0);
+        });
         if (succeeded(res.get()))
             m_conn.exec(Release);
         else
@@ -741,15 +1042,21 @@ Result PgCursor::guarded(const char *const *values, const int *lengths)
                       PQsendQueryParams(c, Release, 0, nullptr, nullptr, nullptr, nullptr, 0) == 1 &&
                       PQpipelineSync(c) == 1;
     if (sent) {
+        Wait wait(m_conn.serverText(), true, &m_conn.shared()->waiting);
+        std::atomic<int> &timedOut = m_conn.shared()->timedOut;
+        const auto next = [&] {
+            awaitAnswer(c, wait, timedOut);
+            return PQgetResult(c);
+        };
         for (Result &r : results) {
-            r = wrap(PQgetResult(c));
+            r = wrap(next());
             if (!r)
                 break; // the connection is gone
-            while (PGresult *more = PQgetResult(c))
+            while (PGresult *more = next())
                 PQclear(more);
         }
         if (results[2])
-            PQclear(PQgetResult(c)); // the end of the pipeline
+            PQclear(next()); // the end of the pipeline
     }
     PQexitPipelineMode(c);
     if (!results[0] || !results[1] || !results[2])
@@ -880,17 +1187,44 @@ QByteArray serverSql(const QString &sql, int *count)
 std::unique_ptr<Connection> pgConnection(const QString &alias)
 {
     const QByteArray dbname = alias.toUtf8();
-    // Given first, so that the alias may set its own; a server that does not answer is reported within seconds.
-    const char *keywords[] = {"connect_timeout", "fallback_application_name", "dbname", nullptr};
-    const char *values[] = {"10", "vanterlo", dbname.constData(), nullptr};
-    PGconn *conn = PQconnectdbParams(keywords, values, 1);
+    // Given first, so that the alias may set its own. The keepalives find a dead network between two actions (about
+    // 25 s after the last word from the server), and data sent that the server does not take fails within 20 s; the
+    // program's own limits bound every wait.
+    const char *keywords[] = {"connect_timeout",           "keepalives",       "keepalives_idle",
+                              "keepalives_interval",       "keepalives_count", "tcp_user_timeout",
+                              "fallback_application_name", "dbname",           nullptr};
+    const QByteArray connectSeconds = QByteArray::number((connectLimitMs + 999) / 1000);
+    const char *values[] = {connectSeconds.constData(), "1",    "10", "5", "3", "20000", "vanterlo",
+                            dbname.constData(),         nullptr};
+    const QString server = serverName(alias);
+    PGconn *conn = PQconnectStartParams(keywords, values, 1);
     if (!conn)
         throw AppError(QStringLiteral("Out of memory"));
-    if (PQstatus(conn) != CONNECTION_OK) {
-        const QString engine = withoutPassword(QString::fromUtf8(PQerrorMessage(conn)).trimmed(), alias);
+    // A connect_timeout the alias sets is the limit; otherwise the program's.
+    const int own = settingOf(settingsOf(alias), "connect_timeout").toInt();
+    const int limit = connectLimitMs;
+    if (own > 0)
+        connectLimitMs = own * 1000;
+    bool timedOut = false;
+    bool made = false;
+    {
+        Wait wait(server, true);
+        made = PQstatus(conn) != CONNECTION_BAD && awaitConnection(conn, &PQconnectPoll, wait, timedOut);
+    }
+    const int waited = connectLimitMs;
+    connectLimitMs = limit;
+    if (!made || PQstatus(conn) != CONNECTION_OK) {
+        QString engine = withoutPassword(QString::fromUtf8(PQerrorMessage(conn)).trimmed(), alias);
         PQfinish(conn);
-        throw AppError(QStringLiteral("Cannot connect to the database server: %1\n数据库服务器 %2：%3")
-                           .arg(engine, serverName(alias), connectCause(engine)));
+        if (timedOut) {
+            engine = QStringLiteral("timeout expired after %1 s").arg(waited / 1000);
+            throw AppError(
+                QStringLiteral("无法连接数据库服务器 %1：服务器 %2 秒内没有应答（服务器没有运行，或者网络不通）。\n%3")
+                    .arg(server)
+                    .arg(waited / 1000)
+                    .arg(engine));
+        }
+        throw AppError(QStringLiteral("无法连接数据库服务器 %1：%2。\n%3").arg(server, connectCause(engine), engine));
     }
     auto connection = std::make_unique<PgConnection>(conn, alias);
     connection->setUp();

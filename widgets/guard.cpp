@@ -1,6 +1,7 @@
 #include "widgets/guard.h"
 
 #include "store/app_error.h"
+#include "store/database.h"
 #include "widgets/message_boxes.h"
 
 #include <QThread>
@@ -44,6 +45,7 @@ void run(const std::function<void()> &handler)
     QString message;
     bool failed = false;
     try {
+        Database::checkSession();
         handler();
     } catch (const AppError &e) {
         failed = true;
@@ -56,8 +58,12 @@ void run(const std::function<void()> &handler)
     }
     depth = savedDepth;
     guardLevel = savedLevel;
-    if (failed)
+    if (failed) {
         MessageBoxes::instance().error(message);
+        // A failure on a server may leave the window showing what the server no longer holds: once the box is
+        // closed, what is shown is read again (and again after the next failure, while the server cannot be reached).
+        Database::refreshIfStale();
+    }
 }
 
 bool atBoundary(const std::function<void()> &fn)

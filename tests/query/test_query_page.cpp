@@ -83,6 +83,8 @@ private slots:
     void deleting_data();
     void deleting();
     void deletingRefusedByTheEngine();
+    void aDeletionCutShortOnTheServer();
+    void aSummaryAfterTheSessionEnded();
     void ctrlDeleteInTheDetailGrid();
     void deletingManyShowsProgress();
     void gridsShowEveryValue();
@@ -787,6 +789,86 @@ void TestQueryPage::deleting()
     click(form->Button6);
     QCOMPARE(data->count(QStringLiteral("JHB")), before);
     QCOMPARE(form->guidance(), QStringLiteral("进行下一次删除、查询、打印；"));
+}
+
+// "删除所有" over thousands of records, its connection ended by the server part way: the server undoes the whole
+// deletion, the grid shows every record the server still holds, the box says that none was deleted, and the next
+// "删除所有" deletes them all.
+void TestQueryPage::aDeletionCutShortOnTheServer()
+{
+    if (!data->onServer())
+        QSKIP("a server's own undoing of a deletion");
+    WorkProgress::delay = 0;
+    Database &db = Session::database();
+    db.exec("INSERT INTO JHB SELECT 20000 + n, '大  米', 1, 1, 1, DATE '2026-03-04' FROM generate_series(1, 3000) n");
+    db.exec("CREATE SEQUENCE cut_after; CREATE FUNCTION cut_short() RETURNS trigger LANGUAGE plpgsql AS $$ BEGIN "
+            "IF nextval('cut_after') >= 1000 THEN PERFORM pg_terminate_backend(pg_backend_pid()); END IF; "
+            "RETURN NEW; END $$; CREATE TRIGGER cut_short AFTER INSERT ON JHB_deleted FOR EACH ROW "
+            "EXECUTE FUNCTION cut_short()");
+    enterPage();
+    Dataset *shown = form->DataSource3->dataset();
+    QCOMPARE(shown->recordCount(), 3006);
+    click(form->CheckBox2);
+    boxes->clear();
+    click(form->Button6);
+    const QString text = boxes->texts().join(QLatin1Char('|'));
+    QVERIFY2(text.contains(QStringLiteral("连接断开了")) && text.contains(QStringLiteral("一条也没有删除")),
+             qPrintable(text));
+    QCOMPARE(data->count(QStringLiteral("JHB")), 3006);
+    QCOMPARE(form->DataSource3->dataset()->recordCount(), 3006);
+
+    db.exec("DROP TRIGGER cut_short ON JHB_deleted");
+    if (!form->CheckBox2->isChecked())
+        click(form->CheckBox2);
+    boxes->clear();
+    click(form->Button6);
+    QCOMPARE(data->count(QStringLiteral("JHB")), 0);
+    QCOMPARE(form->DataSource3->dataset()->recordCount(), 0);
+    QVERIFY(boxes->texts().contains(QStringLiteral("0")));
+}
+
+// The server ends the clerk's session (a restart, an administrator) between two summaries: the summary table died
+// with it. No box claims a record was deleted, and the next summary is made anew with the right groups.
+void TestQueryPage::aSummaryAfterTheSessionEnded()
+{
+    if (!data->onServer())
+        QSKIP("a server's session");
+    enterPage();
+    chooseRange(QStringLiteral("260301"), QStringLiteral("260303"), true);
+    click(form->Button7);
+    const QStringList expected{QStringLiteral("1|大  米|2|51"), QStringLiteral("2|油  条|1|7.5"),
+                               QStringLiteral("3|白  糖|1|5")};
+    QCOMPARE(summaryRows(form.get()), expected);
+
+    Statement pid(Session::database(), QStringLiteral("SELECT pg_backend_pid()"));
+    QVERIFY(pid.step());
+    const qint64 backend = pid.columnInt(0);
+    pid.reset();
+    {
+        Database other(data->alias());
+        Statement end(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
+        end.bindInt(0, backend);
+        QVERIFY(end.step());
+        Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
+        QTRY_VERIFY_WITH_TIMEOUT(
+            [&] {
+                gone.reset();
+                gone.bindInt(0, backend);
+                return gone.step() && gone.columnInt(0) == 0;
+            }(),
+            10000);
+    }
+    // The first action after the end may meet it; it never claims a deletion, and the next one works.
+    boxes->clear();
+    click(form->Button7);
+    QVERIFY2(!boxes->texts().join(QLatin1Char('|')).contains(QStringLiteral("已被别的程序")),
+             qPrintable(boxes->texts().join(QLatin1Char('|'))));
+    boxes->clear();
+    click(form->Button7);
+    QVERIFY2(boxes->records.isEmpty(), qPrintable(boxes->texts().join(QLatin1Char('|'))));
+    QCOMPARE(summaryRows(form.get()), expected);
+    QCOMPARE(form->Label16->text(), QStringLiteral("3"));
+    QCOMPARE(form->Label17->text(), QStringLiteral("63.5"));
 }
 
 void TestQueryPage::deletingRefusedByTheEngine()
