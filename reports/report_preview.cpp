@@ -5,6 +5,7 @@
 #include "reports/report_export.h"
 #include "reports/report_renderer.h"
 #include "store/app_error.h"
+#include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
@@ -13,6 +14,7 @@
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -21,6 +23,7 @@
 #include <QPrintDialog>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -215,6 +218,49 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
 }
 
 ReportPreview::~ReportPreview() = default;
+
+ReportPreview *ReportPreview::of(const TQuickRep *report)
+{
+    return qobject_cast<ReportPreview *>(report->viewer());
+}
+
+ReportPreview *ReportPreview::open(TQuickRep *report)
+{
+    if (ReportPreview *open = of(report)) {
+        open->bringToFront();
+        return open;
+    }
+    auto *w = new ReportPreview(std::make_unique<ReportRun>(report));
+    report->setViewer(w);
+    // Filling the screen first also covers desktops whose window manager ignores the maximised state.
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        w->setGeometry(screen->availableGeometry());
+    w->showMaximized();
+    w->start();
+    return w;
+}
+
+void ReportPreview::exec(TQuickRep *report)
+{
+    if (ReportPreview *open = of(report)) {
+        open->bringToFront();
+        return;
+    }
+    waitClosed(ReportPreview::open(report));
+}
+
+void ReportPreview::waitClosed(ReportPreview *window)
+{
+    QPointer<ReportPreview> w = window;
+    QEventLoop loop;
+    QObject::connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Handlers run from this loop report their own errors; one that escapes anyway ends up here, is shown, and the
+    // loop goes on, so the window stays usable.
+    while (w) {
+        if (Guard::atBoundary([&loop] { loop.exec(); }))
+            break; // the window was closed, or the application is quitting
+    }
+}
 
 int ReportPreview::pageCount() const
 {

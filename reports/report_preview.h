@@ -13,6 +13,7 @@ class QSpinBox;
 class QTimer;
 class ReportExport;
 class ReportRun;
+class TQuickRep;
 class PageView;
 
 // The preview window of a report: shows its pages while they are produced, pages and zooms, prints, saves the
@@ -30,6 +31,17 @@ public:
 
     explicit ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent = nullptr);
     ~ReportPreview() override;
+
+    // Opens the preview of a report, producing its pages as it goes, and returns it at once (the window deletes
+    // itself when closed). When a preview of the report is already open, that one comes to the front.
+    static ReportPreview *open(TQuickRep *report);
+    // The report's open preview, or null.
+    static ReportPreview *of(const TQuickRep *report);
+    // Shows the preview and returns when it is closed, dispatching events meanwhile; when one is already open it is
+    // brought to the front and the call returns at once.
+    static void exec(TQuickRep *report);
+    // Dispatches events until the window is closed.
+    static void waitClosed(ReportPreview *window);
 
     // Starts producing the pages, a slice at a time between events.
     void start();

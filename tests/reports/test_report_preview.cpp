@@ -115,7 +115,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(w->windowState() & Qt::WindowMaximized);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         // The first page is there while the rest is still being laid out; printing and saving wait for the end.
@@ -129,16 +129,16 @@ private slots:
         QVERIFY(button(w, "Save")->isEnabled());
         QCOMPARE(m_query->recNo(), 20000);
         // A second preview of the same report brings the open one to the front.
-        QCOMPARE(m_form->QuickRep1->showPreview(), w);
+        QCOMPARE(ReportPreview::open(m_form->QuickRep1), w);
         w->close();
-        QTRY_VERIFY(m_form->QuickRep1->openPreview() == nullptr);
+        QTRY_VERIFY(ReportPreview::of(m_form->QuickRep1) == nullptr);
     }
 
     void pagingAndZoom()
     {
         fill(90); // 27 + 37 + 26 lines and the totals
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
         QCOMPARE(w->pageCount(), 3);
         QVERIFY(!button(w, "PriorPage")->isEnabled());
@@ -170,7 +170,7 @@ private slots:
     {
         fill(60);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
         const QString own = m_out.filePath(QStringLiteral("list.vrp"));
         const QString pdf = m_out.filePath(QStringLiteral("list.pdf"));
@@ -182,7 +182,7 @@ private slots:
         w->close();
 
         // Loading shows the saved report again, in a preview of the other report.
-        ReportPreview *other = m_form->QuickRep2->showPreview();
+        ReportPreview *other = ReportPreview::open(m_form->QuickRep2);
         QVERIFY(QTest::qWaitFor([other] { return other->complete(); }, 10000));
         QCOMPARE(other->pageCount(), 1);
         other->loadFrom(own);
@@ -224,7 +224,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         QVERIFY(!w->complete());
         QVERIFY(!button(w, "PrinterSetup")->isEnabled());
@@ -280,7 +280,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         QVERIFY(!w->complete());
         openQuery(); // the query runs again meanwhile
