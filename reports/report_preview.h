@@ -64,6 +64,11 @@ public:
     void exportTo(const QString &path);
 
     QPrinter &printer() { return m_printer; }
+    // The line under the pages: what the preview is doing, or how the last print ended.
+    QString statusText() const;
+
+    // Lays the window out for a screen area: the tool row takes two rows where one does not fit.
+    void fitTo(const QRect &available);
 
 signals:
     void produced(); // more pages were laid out, or the run ended
@@ -77,6 +82,7 @@ private:
     void updateState();
     void printerSetup();
     void printReport();
+    void printToServer();
     void saveReport();
     void loadReport();
     QString exportReport(bool csv); // what was done, for the status line
@@ -107,4 +113,6 @@ private:
     QScrollArea *m_scroll;
     PageView *m_view;
     QLabel *m_status;
+    QString m_printNote; // how the last print ended
+    class QBoxLayout *m_bar;
 };

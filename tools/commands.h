@@ -11,6 +11,9 @@ int backupsCommand(const QStringList &args);  // backups [DIR]
 int restoreCommand(const QStringList &args);  // restore BACKUP [DIR]
 int checkCommand(const QStringList &args);    // check [DIR]
 int copyCommand(const QStringList &args);     // copy FROM TO
+// print --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--printer NAME] [--copies N] [DIR]; runs its own application,
+// so it takes the program's arguments and is called before any other is made.
+int printCommand(int argc, char *argv[]);
 
 // Prints a line to standard output or standard error, in the terminal's encoding.
 void out(const QString &line);

@@ -14,6 +14,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -40,6 +41,9 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   import-paradox FROM_DIR [DIR]    write a new data folder from the Paradox tables jhb.DB and huizong.DB
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv
+  print --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--printer NAME] [--copies N] [DIR]
+                                   print the purchase list or the summary of those days (the default printer
+                                   unless one is named); exit status 0 only when the print server took the job
   --help                           this text
 )";
 
@@ -62,6 +66,8 @@ const struct
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && std::strcmp(argv[1], "print") == 0)
+        return printCommand(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

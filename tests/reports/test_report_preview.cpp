@@ -203,6 +203,40 @@ private slots:
         other->close();
     }
 
+    // The window fits the screen area it opens on, with every tool button inside it (at 1280 pixels the single tool
+    // row reached past the right edge).
+    void fitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::newRow("800x600") << QRect(0, 0, 800, 572);
+        QTest::newRow("1024x768") << QRect(0, 0, 1024, 740);
+        QTest::newRow("1280x1024") << QRect(0, 0, 1280, 996);
+        QTest::newRow("1366x768") << QRect(0, 0, 1366, 740);
+        QTest::newRow("1920x1080") << QRect(0, 0, 1920, 1052);
+    }
+    void fitsTheScreen()
+    {
+        QFETCH(QRect, area);
+        fill(100);
+        openQuery();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
+        w->showNormal();
+        w->fitTo(area);
+        QVERIFY2(w->minimumSizeHint().width() <= area.width(),
+                 qPrintable(QString::number(w->minimumSizeHint().width())));
+        QCOMPARE(w->size(), area.size());
+        const QList<QPushButton *> buttons = w->findChildren<QPushButton *>();
+        QCOMPARE(buttons.size(), 14);
+        for (QPushButton *b : buttons) {
+            const QRect r(b->mapTo(w, QPoint(0, 0)), b->size());
+            QVERIFY2(w->rect().contains(r), qPrintable(b->text()));
+        }
+        // The pages keep most of the height.
+        QVERIFY(w->findChild<QScrollArea *>()->height() > area.height() * 2 / 3);
+        w->close();
+    }
+
     void printingAPageRange()
     {
         fill(90);
