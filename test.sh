@@ -7,4 +7,4 @@ ensure_packages
 # Without the server the other tests still run; scripts/pg_test_server.sh says that the server tests were skipped.
 ensure_test_packages || true
 build_project
-scripts/pg_test_server.sh ctest --test-dir "$(build_dir)" --output-on-failure -j"$(nproc)"
+scripts/pg_test_server.sh scripts/cups_test_server.sh ctest --test-dir "$(build_dir)" --output-on-failure -j"$(nproc)"

@@ -103,9 +103,9 @@ void TForm1::Button5Click()
             form->m_preview = nullptr;
         }
     } leave{this};
-    ReportPreview *preview = report->showPreview();
+    ReportPreview *preview = ReportPreview::open(report);
     m_preview = preview;
     const std::unique_ptr<ClosePreviewWith> closeWith = std::make_unique<ClosePreviewWith>(this, preview);
-    TQuickRep::waitClosed(preview);
+    ReportPreview::waitClosed(preview);
     setGuidance(QStringLiteral("按“打印”键进行输出，或退回“查询统计”框；"));
 }

@@ -1,17 +1,12 @@
 #include "reports/quickrep.h"
-#include "widgets/guard.h"
 
-#include "reports/report_preview.h"
 #include "reports/text_metrics.h"
 #include "store/app_error.h"
 #include "store/dataset.h"
 #include "store/text_forms.h"
 #include "widgets/message_boxes.h"
 
-#include <QEventLoop>
-#include <QGuiApplication>
 #include <QRegularExpression>
-#include <QScreen>
 
 namespace {
 constexpr double Epsilon = 1e-6; // mm; sums of band heights must not push an exact fit onto a new page
@@ -333,13 +328,8 @@ TQuickRep::TQuickRep(QObject *parent, const QString &name, const QString &title)
 
 TQuickRep::~TQuickRep()
 {
-    if (m_preview)
-        delete m_preview.data();
-}
-
-ReportPreview *TQuickRep::openPreview() const
-{
-    return m_preview;
+    if (m_viewer)
+        delete m_viewer.data();
 }
 
 TQRBand *TQuickRep::band(TQRBand::BandType type) const
@@ -357,44 +347,6 @@ ReportDocument TQuickRep::prepare()
     run.runToEnd();
     run.document()->completeAll();
     return *run.document();
-}
-
-ReportPreview *TQuickRep::showPreview()
-{
-    if (m_preview) {
-        m_preview->bringToFront();
-        return m_preview;
-    }
-    auto *w = new ReportPreview(std::make_unique<ReportRun>(this));
-    m_preview = w;
-    // Filling the screen first also covers desktops whose window manager ignores the maximised state.
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
-        w->setGeometry(screen->availableGeometry());
-    w->showMaximized();
-    w->start();
-    return w;
-}
-
-void TQuickRep::preview()
-{
-    if (m_preview) {
-        m_preview->bringToFront();
-        return;
-    }
-    waitClosed(showPreview());
-}
-
-void TQuickRep::waitClosed(ReportPreview *window)
-{
-    QPointer<ReportPreview> w = window;
-    QEventLoop loop;
-    QObject::connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
-    // Handlers run from this loop report their own errors; one that escapes anyway ends up here, is shown, and the
-    // loop goes on, so the window stays usable.
-    while (w) {
-        if (Guard::atBoundary([&loop] { loop.exec(); }))
-            break; // the window was closed, or the application is quitting
-    }
 }
 
 // ---- a run ----

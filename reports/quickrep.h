@@ -15,7 +15,6 @@ class Dataset;
 class Field;
 class TQRBand;
 class TQuickRep;
-class ReportPreview;
 
 // The report engine: banded reports over a dataset. A run lays the bands out into a ReportDocument (pages of text and
 // lines in millimetres); the renderers and the preview window draw that document.
@@ -224,22 +223,16 @@ public:
     // Lays the whole report out at once.
     ReportDocument prepare();
 
-    // Shows the report in a preview window that produces its pages as it goes, and returns when the window is
-    // closed, dispatching events meanwhile. When a preview of this report is already open it is brought to the front
-    // and the call returns at once.
-    void preview();
-    // Opens the preview window and returns it at once (the window deletes itself when closed).
-    ReportPreview *showPreview();
-    ReportPreview *openPreview() const;
-    // Dispatches events until the window is closed.
-    static void waitClosed(ReportPreview *window);
+    // The window that shows this report while one is open (the preview); it is closed with the report.
+    QObject *viewer() const { return m_viewer; }
+    void setViewer(QObject *viewer) { m_viewer = viewer; }
 
 private:
     friend class TQRBand;
     QString m_title;
     Dataset *m_dataset = nullptr;
     QList<TQRBand *> m_bands;
-    QPointer<ReportPreview> m_preview;
+    QPointer<QObject> m_viewer;
 };
 
 // One run of a report over its dataset, laid out in steps so that a long report can be shown while it is produced.

@@ -1,18 +1,23 @@
 #include "reports/report_preview.h"
 
 #include "exchange/spreadsheet.h"
+#include "reports/cups_job.h"
 #include "reports/quickrep.h"
 #include "reports/report_export.h"
 #include "reports/report_renderer.h"
 #include "store/app_error.h"
+#include "widgets/guard.h"
 #include "widgets/message_boxes.h"
 
 #include <QApplication>
+#include <QBoxLayout>
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QCursor>
 #include <QDialogButtonBox>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QHBoxLayout>
@@ -21,6 +26,7 @@
 #include <QPrintDialog>
 #include <QProgressDialog>
 #include <QPushButton>
+#include <QScreen>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QShortcut>
@@ -136,18 +142,25 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
         m_export = std::make_unique<ReportExport>(m_run->report());
     m_close = button("ClosePreview", QStringLiteral("关闭"), QStringLiteral("关闭预览 (Esc)"));
 
-    auto *bar = new QHBoxLayout;
-    bar->setSpacing(4);
+    // Moving and zooming on one side, the report's actions on the other; on a narrow screen the two halves stand one
+    // above the other.
+    auto *moves = new QHBoxLayout;
+    moves->setSpacing(4);
     for (QWidget *w : std::initializer_list<QWidget *>{m_first, m_prior, m_pageBox, m_pageOf, m_next, m_last})
-        bar->addWidget(w);
-    bar->addSpacing(16);
+        moves->addWidget(w);
+    moves->addSpacing(16);
     for (QWidget *w : {m_whole, m_actual, m_width})
-        bar->addWidget(w);
-    bar->addSpacing(16);
+        moves->addWidget(w);
+    auto *actions = new QHBoxLayout;
+    actions->setSpacing(4);
     for (QWidget *w : {m_setup, m_print, m_save, m_exportXlsx, m_exportCsv, m_load})
-        bar->addWidget(w);
-    bar->addStretch(1);
-    bar->addWidget(m_close);
+        actions->addWidget(w);
+    actions->addStretch(1);
+    actions->addWidget(m_close);
+    m_bar = new QBoxLayout(QBoxLayout::LeftToRight);
+    m_bar->setSpacing(16);
+    m_bar->addLayout(moves);
+    m_bar->addLayout(actions, 1);
 
     m_scroll = new QScrollArea(this);
     m_scroll->setObjectName(QStringLiteral("PageArea"));
@@ -160,10 +173,12 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
 
     m_status = new QLabel(this);
     m_status->setObjectName(QStringLiteral("PreviewStatus"));
+    // A long line wraps rather than widening the window past the screen.
+    m_status->setWordWrap(true);
 
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(6, 6, 6, 4);
-    layout->addLayout(bar);
+    layout->addLayout(m_bar);
     layout->addWidget(m_scroll, 1);
     layout->addWidget(m_status);
 
@@ -176,7 +191,10 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
     connect(m_actual, &QPushButton::clicked, this, [this] { setZoom(Actual); });
     connect(m_width, &QPushButton::clicked, this, [this] { setZoom(PageWidth); });
     connect(m_setup, &QPushButton::clicked, this, [this] { safely([this] { printerSetup(); }); });
-    connect(m_print, &QPushButton::clicked, this, [this] { safely([this] { printReport(); }); });
+    connect(m_print, &QPushButton::clicked, this, [this] {
+        safely([this] { printReport(); });
+        m_status->setText(statusText());
+    });
     connect(m_save, &QPushButton::clicked, this, [this] { safely([this] { saveReport(); }); });
     connect(m_load, &QPushButton::clicked, this, [this] { safely([this] { loadReport(); }); });
     for (QPushButton *b : {m_exportXlsx, m_exportCsv}) {
@@ -215,6 +233,63 @@ ReportPreview::ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent)
 }
 
 ReportPreview::~ReportPreview() = default;
+
+ReportPreview *ReportPreview::of(const TQuickRep *report)
+{
+    return qobject_cast<ReportPreview *>(report->viewer());
+}
+
+ReportPreview *ReportPreview::open(TQuickRep *report)
+{
+    if (ReportPreview *open = of(report)) {
+        open->bringToFront();
+        return open;
+    }
+    auto *w = new ReportPreview(std::make_unique<ReportRun>(report));
+    report->setViewer(w);
+    // Filling the screen first also covers desktops whose window manager ignores the maximised state.
+    const QScreen *screen = QGuiApplication::screenAt(QCursor::pos());
+    if (!screen)
+        screen = QGuiApplication::primaryScreen();
+    if (screen)
+        w->fitTo(screen->availableGeometry());
+    w->showMaximized();
+    w->start();
+    return w;
+}
+
+void ReportPreview::fitTo(const QRect &available)
+{
+    m_bar->setDirection(QBoxLayout::LeftToRight);
+    const QMargins margins = layout()->contentsMargins();
+    const int frame = frameGeometry().width() - geometry().width();
+    if (m_bar->minimumSize().width() + margins.left() + margins.right() + frame > available.width())
+        m_bar->setDirection(QBoxLayout::TopToBottom);
+    layout()->activate();
+    setGeometry(available);
+}
+
+void ReportPreview::exec(TQuickRep *report)
+{
+    if (ReportPreview *open = of(report)) {
+        open->bringToFront();
+        return;
+    }
+    waitClosed(ReportPreview::open(report));
+}
+
+void ReportPreview::waitClosed(ReportPreview *window)
+{
+    QPointer<ReportPreview> w = window;
+    QEventLoop loop;
+    QObject::connect(w, &QObject::destroyed, &loop, &QEventLoop::quit);
+    // Handlers run from this loop report their own errors; one that escapes anyway ends up here, is shown, and the
+    // loop goes on, so the window stays usable.
+    while (w) {
+        if (Guard::atBoundary([&loop] { loop.exec(); }))
+            break; // the window was closed, or the application is quitting
+    }
+}
 
 int ReportPreview::pageCount() const
 {
@@ -356,18 +431,24 @@ void ReportPreview::updateState()
     m_load->setEnabled(!running && !m_busy);
     m_setup->setEnabled(m_complete && n > 0 && !m_busy);
 
-    QString status;
+    m_status->setText(statusText());
+}
+
+QString ReportPreview::statusText() const
+{
+    const int n = pageCount();
+    const bool running = m_run && !m_run->done() && !m_failed;
     if (m_failed)
-        status = QStringLiteral("报表生成出错，未完成。");
-    else if (running && m_run->waiting())
-        status = QStringLiteral("数据正在编辑，保存或取消后继续生成报表…");
-    else if (running)
-        status = QStringLiteral("正在生成报表：已有 %1 页…").arg(n);
-    else if (!m_complete)
-        status = QStringLiteral("报表未完成：生成期间数据已改变，请关闭预览后重新打印。");
-    else
-        status = QStringLiteral("共 %1 页，可以打印或保存。").arg(n);
-    m_status->setText(status);
+        return QStringLiteral("报表生成出错，未完成。");
+    if (running && m_run->waiting())
+        return QStringLiteral("数据正在编辑，保存或取消后继续生成报表…");
+    if (running)
+        return QStringLiteral("正在生成报表：已有 %1 页…").arg(n);
+    if (!m_complete)
+        return QStringLiteral("报表未完成：生成期间数据已改变，请关闭预览后重新打印。");
+    if (!m_printNote.isEmpty())
+        return m_printNote;
+    return QStringLiteral("共 %1 页，可以打印或保存。").arg(n);
 }
 
 void ReportPreview::safely(const std::function<void()> &action)
@@ -446,32 +527,57 @@ void ReportPreview::printReport()
 {
     if (!m_complete)
         return;
+    if (m_printer.outputFormat() != QPrinter::PdfFormat) {
+        printToServer();
+        return;
+    }
     // Without a printer the output goes to a PDF file, which the user names each time; a file chosen in the set-up
     // is only offered, never written over unasked.
     const QString chosen = m_printer.outputFileName();
-    bool askedName = false;
-    if (m_printer.outputFormat() == QPrinter::PdfFormat) {
-        QString path =
-            QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
-                                         chosen.isEmpty() ? m_doc->title + QStringLiteral(".pdf") : chosen, PdfFilter);
-        if (path.isEmpty())
-            return;
-        if (QFileInfo(path).suffix().isEmpty())
-            path += QStringLiteral(".pdf");
-        m_printer.setOutputFileName(path);
-        askedName = true;
-    }
+    QString path =
+        QFileDialog::getSaveFileName(this, QStringLiteral("打印到文件"),
+                                     chosen.isEmpty() ? m_doc->title + QStringLiteral(".pdf") : chosen, PdfFilter);
+    if (path.isEmpty())
+        return;
+    if (QFileInfo(path).suffix().isEmpty())
+        path += QStringLiteral(".pdf");
+    m_printer.setOutputFileName(path);
     const std::shared_ptr<ReportDocument> doc = m_doc;
+    bool written = false;
     try {
-        renderWithProgress(QStringLiteral("正在打印…"),
-                           [&](const auto &progress) { return ReportRenderer::print(m_printer, *doc, progress); });
+        written = renderWithProgress(QStringLiteral("正在打印…"), [&](const auto &progress) {
+            return ReportRenderer::print(m_printer, *doc, progress);
+        });
     } catch (...) {
-        if (askedName)
-            m_printer.setOutputFileName(chosen);
+        m_printer.setOutputFileName(chosen);
         throw;
     }
-    if (askedName)
-        m_printer.setOutputFileName(chosen);
+    m_printer.setOutputFileName(chosen);
+    m_printNote = written ? QStringLiteral("已打印到文件 %1").arg(QDir::toNativeSeparators(path))
+                          : QStringLiteral("已取消打印，没有写入文件");
+}
+
+void ReportPreview::printToServer()
+{
+    // The pages go to the print server as one finished file: a cancel before the hand-over leaves nothing there.
+    CupsJob::Request request;
+    request.printer = m_printer.printerName();
+    request.copies = m_printer.copyCount();
+    if (m_printer.printRange() == QPrinter::PageRange && m_printer.fromPage() > 0) {
+        request.from = m_printer.fromPage() - 1;
+        request.to = m_printer.toPage() > 0 ? m_printer.toPage() - 1 : -1;
+    }
+    const std::shared_ptr<ReportDocument> doc = m_doc;
+    CupsJob::Outcome outcome;
+    renderWithProgress(QStringLiteral("正在打印…"), [&](const auto &progress) {
+        outcome = CupsJob::print(*doc, request, progress);
+        return outcome.state != CupsJob::Outcome::Cancelled;
+    });
+    m_printNote = outcome.message;
+    if (outcome.state == CupsJob::Outcome::Failed) {
+        m_status->setText(m_printNote);
+        MessageBoxes::instance().error(outcome.message);
+    }
 }
 
 void ReportPreview::saveTo(const QString &path)
@@ -507,6 +613,7 @@ void ReportPreview::loadFrom(const QString &path)
     m_failed = false;
     m_doc = std::move(doc);
     m_export.reset(); // a loaded file has pages, not the report's data
+    m_printNote.clear();
     m_complete = true;
     m_page = 0;
     setWindowTitle(QStringLiteral("打印预览 - %1").arg(QFileInfo(path).fileName()));

@@ -13,6 +13,7 @@ class QSpinBox;
 class QTimer;
 class ReportExport;
 class ReportRun;
+class TQuickRep;
 class PageView;
 
 // The preview window of a report: shows its pages while they are produced, pages and zooms, prints, saves the
@@ -30,6 +31,17 @@ public:
 
     explicit ReportPreview(std::unique_ptr<ReportRun> run, QWidget *parent = nullptr);
     ~ReportPreview() override;
+
+    // Opens the preview of a report, producing its pages as it goes, and returns it at once (the window deletes
+    // itself when closed). When a preview of the report is already open, that one comes to the front.
+    static ReportPreview *open(TQuickRep *report);
+    // The report's open preview, or null.
+    static ReportPreview *of(const TQuickRep *report);
+    // Shows the preview and returns when it is closed, dispatching events meanwhile; when one is already open it is
+    // brought to the front and the call returns at once.
+    static void exec(TQuickRep *report);
+    // Dispatches events until the window is closed.
+    static void waitClosed(ReportPreview *window);
 
     // Starts producing the pages, a slice at a time between events.
     void start();
@@ -52,6 +64,11 @@ public:
     void exportTo(const QString &path);
 
     QPrinter &printer() { return m_printer; }
+    // The line under the pages: what the preview is doing, or how the last print ended.
+    QString statusText() const;
+
+    // Lays the window out for a screen area: the tool row takes two rows where one does not fit.
+    void fitTo(const QRect &available);
 
 signals:
     void produced(); // more pages were laid out, or the run ended
@@ -65,6 +82,7 @@ private:
     void updateState();
     void printerSetup();
     void printReport();
+    void printToServer();
     void saveReport();
     void loadReport();
     QString exportReport(bool csv); // what was done, for the status line
@@ -95,4 +113,6 @@ private:
     QScrollArea *m_scroll;
     PageView *m_view;
     QLabel *m_status;
+    QString m_printNote; // how the last print ended
+    class QBoxLayout *m_bar;
 };

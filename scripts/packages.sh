@@ -13,6 +13,7 @@ VANTERLO_PACKAGES=(
     dpkg-dev file lintian desktop-file-utils appstream help2man man-db
     clang ccache
     libpq-dev pkg-config
+    libcups2-dev
     dbus-daemon at-spi2-core
 )
 # Debian 12's Qt Charts needs Qt's OpenGL module at build time, which qt6-charts-dev does not pull in; clang 14's
@@ -38,7 +39,8 @@ esac
 
 # The database server that the tests start for themselves (./test.sh). Not needed to build or run the program, so a
 # machine where it cannot be installed still builds and runs every other test.
-VANTERLO_TEST_PACKAGES=(postgresql)
+# The same for the print server that the printing tests start (cupsd, and lpadmin with its friends).
+VANTERLO_TEST_PACKAGES=(postgresql cups-daemon cups-client)
 
 # Installs the missing ones of the packages given (all of VANTERLO_PACKAGES when none are given).
 ensure_packages() {

@@ -14,6 +14,9 @@ int copyCommand(const QStringList &args);     // copy FROM TO
 int historyCommand(const QStringList &args);  // history [ID] [--since "YYYY-MM-DD HH:MM"] [DIR]
 int closeCommand(const QStringList &args);    // close YYYY-MM [DIR]
 int reopenCommand(const QStringList &args);   // reopen [DIR]
+// print --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--printer NAME] [--copies N] [DIR]; runs its own application,
+// so it takes the program's arguments and is called before any other is made.
+int printCommand(int argc, char *argv[]);
 
 class AppError;
 

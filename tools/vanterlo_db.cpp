@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <cstdio>
+#include <cstring>
 
 namespace {
 
@@ -55,6 +56,9 @@ connection settings ("host=... dbname=... user=..."); the password comes from ~/
   export --from YYYY-MM-DD --to YYYY-MM-DD [--summary | --history] [--format xlsx|csv] OUT [DIR]
                                    write the purchase list or the summary of those days as .xlsx or .csv;
                                    --history: the changes made on those days, for an auditor
+  print --from YYYY-MM-DD --to YYYY-MM-DD [--summary] [--printer NAME] [--copies N] [DIR]
+                                   print the purchase list or the summary of those days (the default printer
+                                   unless one is named); exit status 0 only when the print server took the job
   --help                           this text
 )";
 
@@ -78,6 +82,8 @@ const struct
 
 int main(int argc, char *argv[])
 {
+    if (argc > 1 && std::strcmp(argv[1], "print") == 0)
+        return printCommand(argc, argv);
     QCoreApplication app(argc, argv);
     const QStringList args = app.arguments().mid(1);
     if (args.isEmpty())

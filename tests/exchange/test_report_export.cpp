@@ -66,7 +66,7 @@ class TestReportExport : public QObject
 
     ReportPreview *preview(TQuickRep *report)
     {
-        ReportPreview *w = report->showPreview();
+        ReportPreview *w = ReportPreview::open(report);
         if (!QTest::qWaitFor([w] { return w->complete(); }, 30000))
             return nullptr;
         return w;

@@ -6,6 +6,7 @@
 #include "reports/form2.h"
 #include "reports/print_command.h"
 #include "reports/quickrep.h"
+#include "reports/report_preview.h"
 #include "reports/report_renderer.h"
 #include "store/dataset.h"
 #include "store/sql_texts.h"
@@ -91,7 +92,7 @@ int main(int argc, char *argv[])
     TForm2 form(&query, &summary);
     writeReportHeader(&form, false, PrintMode::DateRange, QStringLiteral("26-03-01"), QStringLiteral("26-03-14"));
     if (argc > 2) {
-        form.QuickRep1->preview();
+        ReportPreview::exec(form.QuickRep1);
         return 0;
     }
     const ReportDocument list = form.QuickRep1->prepare();

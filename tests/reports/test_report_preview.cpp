@@ -115,7 +115,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(w->windowState() & Qt::WindowMaximized);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         // The first page is there while the rest is still being laid out; printing and saving wait for the end.
@@ -129,16 +129,16 @@ private slots:
         QVERIFY(button(w, "Save")->isEnabled());
         QCOMPARE(m_query->recNo(), 20000);
         // A second preview of the same report brings the open one to the front.
-        QCOMPARE(m_form->QuickRep1->showPreview(), w);
+        QCOMPARE(ReportPreview::open(m_form->QuickRep1), w);
         w->close();
-        QTRY_VERIFY(m_form->QuickRep1->openPreview() == nullptr);
+        QTRY_VERIFY(ReportPreview::of(m_form->QuickRep1) == nullptr);
     }
 
     void pagingAndZoom()
     {
         fill(90); // 27 + 37 + 26 lines and the totals
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
         QCOMPARE(w->pageCount(), 3);
         QVERIFY(!button(w, "PriorPage")->isEnabled());
@@ -170,7 +170,7 @@ private slots:
     {
         fill(60);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
         const QString own = m_out.filePath(QStringLiteral("list.vrp"));
         const QString pdf = m_out.filePath(QStringLiteral("list.pdf"));
@@ -182,7 +182,7 @@ private slots:
         w->close();
 
         // Loading shows the saved report again, in a preview of the other report.
-        ReportPreview *other = m_form->QuickRep2->showPreview();
+        ReportPreview *other = ReportPreview::open(m_form->QuickRep2);
         QVERIFY(QTest::qWaitFor([other] { return other->complete(); }, 10000));
         QCOMPARE(other->pageCount(), 1);
         other->loadFrom(own);
@@ -201,6 +201,40 @@ private slots:
         // A PDF that cannot be written leaves no half file behind and says so.
         QVERIFY_THROWS_EXCEPTION(AppError, other->saveTo(m_out.filePath(QStringLiteral("missing/list.pdf"))));
         other->close();
+    }
+
+    // The window fits the screen area it opens on, with every tool button inside it (at 1280 pixels the single tool
+    // row reached past the right edge).
+    void fitsTheScreen_data()
+    {
+        QTest::addColumn<QRect>("area");
+        QTest::newRow("800x600") << QRect(0, 0, 800, 572);
+        QTest::newRow("1024x768") << QRect(0, 0, 1024, 740);
+        QTest::newRow("1280x1024") << QRect(0, 0, 1280, 996);
+        QTest::newRow("1366x768") << QRect(0, 0, 1366, 740);
+        QTest::newRow("1920x1080") << QRect(0, 0, 1920, 1052);
+    }
+    void fitsTheScreen()
+    {
+        QFETCH(QRect, area);
+        fill(100);
+        openQuery();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
+        QVERIFY(QTest::qWaitFor([w] { return w->complete(); }, 10000));
+        w->showNormal();
+        w->fitTo(area);
+        QVERIFY2(w->minimumSizeHint().width() <= area.width(),
+                 qPrintable(QString::number(w->minimumSizeHint().width())));
+        QCOMPARE(w->size(), area.size());
+        const QList<QPushButton *> buttons = w->findChildren<QPushButton *>();
+        QCOMPARE(buttons.size(), 14);
+        for (QPushButton *b : buttons) {
+            const QRect r(b->mapTo(w, QPoint(0, 0)), b->size());
+            QVERIFY2(w->rect().contains(r), qPrintable(b->text()));
+        }
+        // The pages keep most of the height.
+        QVERIFY(w->findChild<QScrollArea *>()->height() > area.height() * 2 / 3);
+        w->close();
     }
 
     void printingAPageRange()
@@ -224,7 +258,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         QVERIFY(!w->complete());
         QVERIFY(!button(w, "PrinterSetup")->isEnabled());
@@ -280,7 +314,7 @@ private slots:
     {
         fill(20000);
         openQuery();
-        ReportPreview *w = m_form->QuickRep1->showPreview();
+        ReportPreview *w = ReportPreview::open(m_form->QuickRep1);
         QVERIFY(QTest::qWaitFor([w] { return w->pageCount() >= 2; }, 5000));
         QVERIFY(!w->complete());
         openQuery(); // the query runs again meanwhile
