@@ -194,7 +194,7 @@ HistoryWindow::HistoryWindow(TForm1 *form) : QDialog(form), m_form(form), m_mode
         "9999.99 → 9999.99",   "9999 → 9999", "999999.99 → 999999.99", "2026-12-31 → 2026-12-31"};
     const QFontMetrics metrics(GridHistory->font());
     for (int i = 0; i < int(std::size(widest)); ++i) {
-        const int title = metrics.horizontalAdvance(m_model->headerData(i, Qt::Horizontal).toString());
+        const int title = metrics.horizontalAdvance(m_model->headerData(i, Qt::Horizontal, Qt::DisplayRole).toString());
         GridHistory->setColumnWidth(i, std::max(title, metrics.horizontalAdvance(QString::fromUtf8(widest[i]))) + 14);
     }
     connect(GridHistory->selectionModel(), &QItemSelectionModel::currentRowChanged, this,

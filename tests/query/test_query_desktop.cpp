@@ -182,7 +182,7 @@ void TestQueryDesktop::halfTypedDateKeepsItsCheckAcrossPages()
 
 void TestQueryDesktop::gridEditsAreUndoneAndTheNumberIsNeverEdited()
 {
-    data->addPurchase(10001, QStringLiteral("大  米"), 3, 2, 6, QDate(2026, 3, 3));
+    window->data.addPurchase(10001, QStringLiteral("大  米"), 3, 2, 6, QDate(2026, 3, 3));
     // A query by name, picked in the catalogue by its initials: the date modes are locked.
     Desktop::click(form->TreeView1);
     Desktop::type(QStringLiteral("dm\r"));
