@@ -21,29 +21,18 @@ void deleteEach(QWidget *parent, Dataset *dataset, const QString &progressLabel)
     WorkProgress progress(parent, progressLabel, dataset->recordCount());
     BusyCursor busy;
     int done = 0;
-    try {
-        while (dataset->recordCount() > 0) {
-            if (dataset->recordCount() == 1) {
-                progress.close();
-                busy.release();
-                controls.release();
-                dataset->deleteRecord();
-                progress.step(++done);
-                continue;
-            }
-            // All but the last in batches; the last with the grids following again.
-            const int before = done;
-            dataset->deleteRecords(dataset->recordCount() - 1, [&](int n) { progress.step(done = before + n); });
+    while (dataset->recordCount() > 0) {
+        if (dataset->recordCount() == 1) {
+            progress.close();
+            busy.release();
+            controls.release();
+            dataset->deleteRecord();
+            progress.step(++done);
+            continue;
         }
-    } catch (const AppError &e) {
-        // The box says what the failed deletion changed: what was deleted before the error stays deleted, unless the
-        // transaction is gone with the connection, which undoes all of it.
-        const bool undone = !dataset->database().inTransaction();
-        throw AppError(
-            e.message() + QLatin1Char('\n') +
-            (undone || done == 0
-                 ? QStringLiteral("这次删除没有完成，数据库中的记录一条也没有删除（0 条）。")
-                 : QStringLiteral("这次删除没有完成；出错以前的 %1 条记录已删除，其余的没有删除。").arg(done)));
+        // All but the last in batches; the last with the grids following again.
+        const int before = done;
+        dataset->deleteRecords(dataset->recordCount() - 1, [&](int n) { progress.step(done = before + n); });
     }
 }
 
@@ -62,7 +51,9 @@ void deleteEveryRecord(QWidget *parent, Dataset *dataset, const QString &progres
     } catch (const AppError &e) {
         db.tryExec("ROLLBACK TO delete_every_record; RELEASE delete_every_record");
         Database::rolledBack();
-        throw AppError(e.message() + QStringLiteral("\n没有删除任何记录"));
+        // What the failed deletion changed on the ledger: nothing, whether the store refused a record part way (a
+        // closed month) or the transaction went with a lost connection.
+        throw AppError(e.message() + QStringLiteral("\n这次删除没有完成，没有删除任何记录（0 条）。"));
     }
     db.exec("RELEASE delete_every_record");
     transaction.commit();

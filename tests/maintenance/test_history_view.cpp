@@ -174,7 +174,7 @@ void TestHistoryView::closingFromTheWindow()
     QCOMPARE(boxes->records.size(), 2);
     QCOMPARE(boxes->records[1].kind, MessageBoxes::Kind::Error);
     QVERIFY(boxes->records[1].text.startsWith(Closing::refusalText(QDate(2026, 11, 30)) +
-                                              QStringLiteral("\n没有删除任何记录")));
+                                              QStringLiteral("\n这次删除没有完成，没有删除任何记录（0 条）。")));
 
     boxes->clear();
     boxes->answers = {true};

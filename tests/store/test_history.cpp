@@ -325,6 +325,7 @@ void TestHistory::serverRoles()
     GRANT USAGE ON SCHEMA public TO vanterlo_clerks;
     GRANT SELECT, INSERT, UPDATE, DELETE ON jhb TO vanterlo_clerks;
     GRANT SELECT ON jhb_deleted, jhb_history, jhb_closing TO vanterlo_clerks;
+    GRANT SELECT, INSERT ON jhb_restored TO vanterlo_clerks;
     GRANT DELETE ON jhb_deleted TO vanterlo_clerks;
     GRANT INSERT, UPDATE, DELETE ON jhb_closing TO vanterlo_accountants;
     GRANT TRUNCATE ON jhb_deleted TO vanterlo_accountants;)");
