@@ -48,7 +48,7 @@ void TestHistoryView::init()
     form = std::make_unique<TForm1>();
     Form1 = form.get();
     form->show();
-    QApplication::setActiveWindow(form.get());
+    makeActiveWindow(form.get());
     QVERIFY(QTest::qWaitForWindowExposed(form.get()));
     boxes->clear();
 }
