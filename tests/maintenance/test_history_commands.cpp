@@ -1,6 +1,7 @@
 #include "store/closing.h"
 #include "store/history.h"
 #include "tests/fixture.h"
+#include "tests/maintenance/vanterlo_db_run.h"
 
 #include <QProcess>
 #include <QTemporaryDir>
@@ -8,20 +9,11 @@
 
 namespace {
 
-struct Run
-{
-    int status = -1;
-    QString out, err;
-};
-
+// The command with the ledger's alias as its last argument.
 Run db(QStringList args, const QString &alias)
 {
     args << alias;
-    QProcess p;
-    p.start(QStringLiteral(VANTERLO_DB), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
+    return db(args);
 }
 
 } // namespace

@@ -1,29 +1,11 @@
 #include "store/backup.h"
 #include "tests/fixture.h"
+#include "tests/maintenance/vanterlo_db_run.h"
 
 #include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QTest>
-
-namespace {
-
-struct Run
-{
-    int status = -1;
-    QString out, err;
-};
-
-Run db(const QStringList &args)
-{
-    QProcess p;
-    p.start(QStringLiteral(VANTERLO_DB), args);
-    p.waitForFinished(60000);
-    return {p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1, QString::fromUtf8(p.readAllStandardOutput()),
-            QString::fromUtf8(p.readAllStandardError())};
-}
-
-} // namespace
 
 class TestVanterloDb : public QObject
 {
