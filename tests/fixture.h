@@ -9,7 +9,9 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDeadlineTimer>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QVariant>
 #include <libpq-fe.h>
 
@@ -127,6 +129,26 @@ private:
 };
 
 // For a test that needs the server: skips it, with one line saying why, when there is none to use.
+// Ends a server connection from another connection, as a restart or an administrator would, and waits until the
+// server has let it go (it does so a moment later); false when it is still there after ten seconds.
+inline bool endServerSession(const QString &alias, qint64 backend)
+{
+    Database other(alias);
+    Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
+    kill.bindInt(0, backend);
+    if (!kill.step())
+        return false;
+    Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
+    for (QDeadlineTimer deadline(10000); !deadline.hasExpired(); QThread::msleep(50)) {
+        QCoreApplication::processEvents();
+        gone.reset();
+        gone.bindInt(0, backend);
+        if (gone.step() && gone.columnInt(0) == 0)
+            return true;
+    }
+    return false;
+}
+
 #define SKIP_WITHOUT_SERVER()                                                                                          \
     do {                                                                                                               \
         if (DataFolder::testServer().isEmpty())                                                                        \

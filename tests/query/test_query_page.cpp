@@ -844,20 +844,7 @@ void TestQueryPage::aSummaryAfterTheSessionEnded()
     QVERIFY(pid.step());
     const qint64 backend = pid.columnInt(0);
     pid.reset();
-    {
-        Database other(data->alias());
-        Statement end(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
-        end.bindInt(0, backend);
-        QVERIFY(end.step());
-        Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
-        QTRY_VERIFY_WITH_TIMEOUT(
-            [&] {
-                gone.reset();
-                gone.bindInt(0, backend);
-                return gone.step() && gone.columnInt(0) == 0;
-            }(),
-            10000);
-    }
+    QVERIFY(endServerSession(data->alias(), backend));
     // The first action after the end may meet it; it never claims a deletion, and the next one works.
     boxes->clear();
     click(form->Button7);

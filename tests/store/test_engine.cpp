@@ -602,21 +602,7 @@ private slots:
         QVERIFY(pid.step());
         const qint64 lost = pid.columnInt(0);
         pid.reset();
-        const auto end = [&data](qint64 backend) {
-            Database other(data.alias());
-            Statement kill(other, QStringLiteral("SELECT pg_terminate_backend(?)"));
-            kill.bindInt(0, backend);
-            QVERIFY(kill.step());
-            // The server ends the connection a moment later.
-            Statement gone(other, QStringLiteral("SELECT count(*) FROM pg_stat_activity WHERE pid = ?"));
-            QTRY_VERIFY_WITH_TIMEOUT(
-                [&] {
-                    gone.reset();
-                    gone.bindInt(0, backend);
-                    return gone.step() && gone.columnInt(0) == 0;
-                }(),
-                10000);
-        };
+        const auto end = [&data](qint64 backend) { QVERIFY(endServerSession(data.alias(), backend)); };
         end(lost);
         const QString sql = QString::fromUtf8(SqlText::SumByName);
         const QString message = errorOf([&] {
